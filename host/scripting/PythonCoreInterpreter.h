@@ -1,0 +1,31 @@
+#pragma once
+#include "host/scripting/PythonModule.h"
+#include "host/scripting/PythonValue.h"
+
+#include <string>
+
+namespace ScriptingSystem
+{
+/// Access to the process's embedded Python interpreter. The interpreter starts with the first
+/// PythonCoreInterpreter and lives until the process ends; any number of these objects may
+/// exist, on any thread: every call takes the interpreter lock itself.
+class PythonCoreInterpreter
+{
+public:
+    PythonCoreInterpreter();
+
+    /// Compiles source text as a module body; `fileName` is what error messages and tracebacks
+    /// call it. Throws std::runtime_error with Python's message and line on a syntax error.
+    PythonValue compileExec(const std::string& source, const std::string& fileName);
+    /// Runs compiled code as the body of a new module of that name (registered in sys.modules,
+    /// replacing an earlier one). Throws std::runtime_error with Python's message and line when
+    /// running the body raises.
+    PythonModule importCodeModule(const std::string& moduleName, const PythonValue& code);
+
+    /// Starts the interpreter if it is not running yet (called by the constructor).
+    static void ensureStarted();
+    /// Formats the pending Python exception as "Type: message (file, line N)" and clears it;
+    /// the caller holds the interpreter lock.
+    static std::string takeErrorMessage();
+};
+} // namespace ScriptingSystem

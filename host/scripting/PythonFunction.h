@@ -1,0 +1,25 @@
+#pragma once
+#include "host/scripting/PythonValue.h"
+
+#include <string>
+#include <vector>
+
+namespace ScriptingSystem
+{
+/// A callable found in a Python module.
+class PythonFunction
+{
+public:
+    PythonFunction(std::string name, PythonValue callable);
+
+    const std::string& getName() const { return m_name; }
+    /// Calls the function with positional arguments; a Python exception becomes a
+    /// std::runtime_error carrying its type, message and line.
+    PythonValue call(const std::vector<PythonValue>& arguments = {}) const;
+    const PythonValue& getCallable() const { return m_callable; }
+
+private:
+    std::string m_name;
+    PythonValue m_callable;
+};
+} // namespace ScriptingSystem
