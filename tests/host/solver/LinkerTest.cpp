@@ -98,7 +98,9 @@ TEST(Linker, EveryKindReadsBackEqualInBothEncodings)
             ASSERT_NE(back, nullptr);
             // The trivial linker has no settings; every other one is given non-default ones.
             if (linker->getType() != LinkerType::TrivialEventHandler)
+            {
                 EXPECT_FALSE(*back == *linker) << "the test needs settings other than the defaults";
+            }
             const std::string error = roundTrip(
                 encoding, [&](FileSystem::DataOStream& s) { linker->write(s); },
                 [&](FileSystem::DataIStream& s) { back->read(s); });
