@@ -1,0 +1,35 @@
+#pragma once
+#include "host/entitymodel/Attribute.h"
+
+#include <vector>
+
+namespace EntityModel
+{
+/// An attribute standing for others: target paths relative to the shortcut's parent composite
+/// (leading `Owner` steps move one composite up). The first target that exists is the one it follows.
+class ShortcutAttribute : public Attribute
+{
+public:
+    explicit ShortcutAttribute(std::shared_ptr<const AttributeDefinition> definition);
+
+    AttributeKind kind() const override { return AttributeKind::Shortcut; }
+    void accept(AttributeVisitor& visitor) override;
+    const std::vector<AttributePath>& getTargetPaths() const { return getDefinition().targets; }
+    /// The first existing target (not followed further), or null.
+    Attribute* getDirectTarget() const;
+    /// The target reached by following shortcuts to a non-shortcut attribute, or null (also for cycles).
+    Attribute* getTarget() const;
+
+    // Values are those of the target.
+    bool operator==(const TypeRef& value) const override;
+    bool boolVal() const override;
+    int intVal() const override;
+    double standardVal() const override;
+    TypeRef typeVal() const override;
+    std::string getValue() const override;
+};
+
+/// The attribute at a path relative to a composite, where each leading `Owner` step moves one
+/// composite up (from an entity: to the composite holding its link). Null when absent.
+Attribute* resolveRelativePath(const CompositeAttribute* from, const AttributePath& path);
+} // namespace EntityModel
