@@ -1,5 +1,8 @@
 #pragma once
-#include "host/solver/ConfluxAccessRights.h"
+#include "host/solver/LinkerType.h"
+
+#include <concepts>
+#include <cstdint>
 
 namespace Conflux
 {
@@ -7,7 +10,19 @@ namespace Conflux
 class LinkerValidator
 {
 public:
-    explicit LinkerValidator(const ConfluxAccessRights& rights) : m_rights(rights) {}
+    /// `rights` is the installation's access-rights value (`confluxAccessRights()` of the
+    /// installation settings): anything that answers `allows(int linkerType)`. The answers for
+    /// the linker kinds are taken now; the validator keeps no reference to `rights`.
+    template <class Rights>
+        requires requires(const Rights& r) {
+            { r.allows(1) } -> std::convertible_to<bool>;
+        }
+    explicit LinkerValidator(const Rights& rights)
+    {
+        for (int type = firstKind; type <= lastKind; ++type)
+            if (rights.allows(type))
+                m_allowed |= 1U << type;
+    }
 
     /// True when the installation may use linkers of `type`. A refused kind gives false when
     /// `quiet` is true and throws std::runtime_error naming the kind otherwise. A value that
@@ -16,6 +31,9 @@ public:
     bool validate(LinkerType type, bool quiet) const;
 
 private:
-    ConfluxAccessRights m_rights;
+    static constexpr int firstKind = static_cast<int>(LinkerType::TrivialEventHandler);
+    static constexpr int lastKind = static_cast<int>(LinkerType::AIPythonEventHandler);
+
+    std::uint32_t m_allowed = 0;
 };
 } // namespace Conflux
