@@ -69,7 +69,7 @@ class FutureEx
 public:
     using value_type = T;
 
-    FutureEx() : m_state(std::make_shared<Detail::State<T>>()) { m_state->markAbandonedEmpty(); }
+    FutureEx() : m_state(std::make_shared<Detail::State<T>>()) { m_state->finishCancelledEmpty(); }
 
     /// Finished in any way: with a value, with a failure, or cancelled without value.
     bool isFinished() const { return m_state->isFinished(); }

@@ -179,7 +179,7 @@ bool StateBase::finish(const Log::FailureData& failure)
     return true;
 }
 
-void StateBase::markAbandonedEmpty()
+void StateBase::finishCancelledEmpty()
 {
     std::lock_guard lock(m_mutex);
     m_finished = true;

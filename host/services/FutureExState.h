@@ -50,7 +50,7 @@ public:
     /// in this thread. False when already finished.
     bool finish(const Log::FailureData& failure);
     /// Marks the state as finished and cancelled, without result; for default-constructed futures.
-    void markAbandonedEmpty();
+    void finishCancelledEmpty();
 
     /// Runs the callback once the state is finished: in the finishing thread, or at once in this thread
     /// when it is finished already.

@@ -91,7 +91,7 @@ TEST(FutureExRunner, RunsInItsWorkerThreadAndContinuesInTheCaller)
         return square + 1;
     });
     runner->startLater();
-    EXPECT_EQ(chained.get(), 145);
+    EXPECT_EQ(ServicesTest::settled(chained).get(), 145);
     EXPECT_EQ(runner->ranIn.load(), &worker.thread);
     EXPECT_EQ(continuedIn, QThread::currentThread());
     EXPECT_TRUE(ServicesTest::processEventsUntil([&] { return alive.isNull(); })) << "runner deletes itself";
@@ -103,7 +103,7 @@ TEST(FutureExRunner, ExceptionOfTheWorkFailsTheFuture)
     auto* runner = new SquareRunner(-2);
     const auto future = runner->future();
     runner->startLater();
-    EXPECT_THROW(future.get(), std::domain_error);
+    EXPECT_THROW(ServicesTest::settled(future).get(), std::domain_error);
     EXPECT_EQ(future.failure().message(), "negative input -2");
 }
 
@@ -117,7 +117,7 @@ TEST(FutureExRunner, ReportsThroughTheProgressAttachedToItsChain)
     runner->startLater();
     // Attached after scheduling, before the runner started: the blocking forms do it in this order.
     chained.attachProgress(&progress);
-    EXPECT_EQ(chained.get(), 9);
+    EXPECT_EQ(ServicesTest::settled(chained).get(), 9);
     EXPECT_EQ(progress.texts(Tools::RecordingToolProgress::Kind::Message), std::vector<std::string>{"squaring 3"});
 }
 
@@ -152,7 +152,7 @@ TEST(FutureExRunner, OverriddenStartAndAutoDeleteOff)
     runner.setAutoDelete(false);
     const auto future = runner.future();
     runner.startLater();
-    EXPECT_NO_THROW(future.get());
+    EXPECT_NO_THROW(ServicesTest::settled(future).get());
     EXPECT_TRUE(future.hasResult());
     EXPECT_EQ(starts, 1);
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);

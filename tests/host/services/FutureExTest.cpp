@@ -214,7 +214,7 @@ TEST(FutureExWait, EventLoopIsServedDuringWait)
         producer.reportResult(7);
         producer.reportFinished();
     });
-    EXPECT_EQ(producer.future().get(), 7);
+    EXPECT_EQ(ServicesTest::settled(producer.future()).get(), 7);
     EXPECT_TRUE(otherTimerFired);
 }
 
@@ -228,7 +228,7 @@ TEST(FutureExWait, WakesWhenAnotherThreadFinishes)
         producer.reportResult("done");
         producer.reportFinished();
     });
-    EXPECT_EQ(future.get(), "done");
+    EXPECT_EQ(ServicesTest::settled(future).get(), "done");
     finisher.join();
 }
 
@@ -254,7 +254,7 @@ TEST(FutureExThen, RunsInTheContextThread)
     });
     producer.reportResult(21);
     producer.reportFinished();
-    EXPECT_EQ(chained.get(), 42);
+    EXPECT_EQ(ServicesTest::settled(chained).get(), 42);
     EXPECT_EQ(ranIn, &worker.thread);
 
     // And back: finished on another thread, continued on this one.
@@ -268,7 +268,7 @@ TEST(FutureExThen, RunsInTheContextThread)
         remote.reportResult(9);
         remote.reportFinished();
     }).join();
-    EXPECT_EQ(back.get(), "9");
+    EXPECT_EQ(ServicesTest::settled(back).get(), "9");
     EXPECT_EQ(ranIn, QThread::currentThread());
 }
 
@@ -279,7 +279,7 @@ TEST(FutureExThen, NeverRunsInsideThen)
     bool ran = false;
     const auto chained = Futures::makeReadyFuture(1).then(&context, [&](int) { ran = true; });
     EXPECT_FALSE(ran);
-    EXPECT_NO_THROW(chained.get());
+    EXPECT_NO_THROW(ServicesTest::settled(chained).get());
     EXPECT_TRUE(ran);
 }
 
@@ -293,7 +293,7 @@ TEST(FutureExThen, ValueFormPassesFailureOnUnchanged)
         ran = true;
         return 0.0;
     });
-    EXPECT_THROW(chained.get(), SensorError);
+    EXPECT_THROW(ServicesTest::settled(chained).get(), SensorError);
     EXPECT_FALSE(ran);
     EXPECT_EQ(chained.failure().message(), "Pump 2 stalled");
 }
@@ -303,7 +303,7 @@ TEST(FutureExThen, ValueFormWithoutValueFailsNoResult)
     ServicesTest::app();
     QObject context;
     const auto chained = FutureEx<int>().then(&context, [](int value) { return value; });
-    EXPECT_THROW(chained.get(), Futures::Failure);
+    EXPECT_THROW(ServicesTest::settled(chained).get(), Futures::Failure);
     EXPECT_EQ(failureText(chained), "No Result");
 }
 
@@ -329,7 +329,7 @@ TEST(FutureExThen, ThrowingContinuationFailsTheChain)
     const auto chained = Futures::makeReadyFuture(1)
                              .then(&context, [](int) -> int { throw SensorError("Fan 1 missing", 1); })
                              .then(&context, [](int value) { return value + 1; });
-    EXPECT_THROW(chained.get(), SensorError);
+    EXPECT_THROW(ServicesTest::settled(chained).get(), SensorError);
     EXPECT_EQ(chained.failure().message(), "Fan 1 missing");
 }
 
@@ -345,12 +345,12 @@ TEST(FutureExThen, ReturnedFutureIsFollowed)
         inner.reportResult("second step");
         inner.reportFinished();
     });
-    EXPECT_EQ(chained.get(), "second step");
+    EXPECT_EQ(ServicesTest::settled(chained).get(), "second step");
     EXPECT_EQ(inner.progress(), &progress);
 
     const auto done = Futures::makeReadyFuture(2).then(&context, [](int) { return Futures::makeReadyFuture(); });
     static_assert(std::is_same_v<decltype(done), const FutureEx<void>>);
-    EXPECT_NO_THROW(done.get());
+    EXPECT_NO_THROW(ServicesTest::settled(done).get());
     EXPECT_TRUE(done.hasResult());
 }
 
@@ -361,7 +361,7 @@ TEST(FutureExThen, DestroyedContextFailsTheChain)
     bool ran = false;
     const auto chained = Futures::makeReadyFuture(1).then(context, [&](int) { ran = true; });
     delete context;
-    EXPECT_THROW(chained.get(), Futures::Failure);
+    EXPECT_THROW(ServicesTest::settled(chained).get(), Futures::Failure);
     EXPECT_EQ(failureText(chained), "The context of a continuation was destroyed before it ran");
     EXPECT_FALSE(ran);
 }
@@ -403,7 +403,7 @@ TEST(FutureExThen, CancellingTheChainCancelsUpstreamAndSkipsContinuation)
     EXPECT_EQ(progress.transcript(), std::vector<std::string>{"cancel"}) << "cancelled once along the chain";
     producer.reportResult(1);
     producer.reportFinished();
-    EXPECT_THROW(chained.get(), Futures::Failure);
+    EXPECT_THROW(ServicesTest::settled(chained).get(), Futures::Failure);
     EXPECT_FALSE(ran);
     EXPECT_TRUE(chained.isCancelled());
 }

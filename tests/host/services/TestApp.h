@@ -5,6 +5,7 @@
 #include <QDeadlineTimer>
 #include <QEventLoop>
 #include <functional>
+#include <stdexcept>
 
 namespace ServicesTest
 {
@@ -25,5 +26,16 @@ inline bool processEventsUntil(const std::function<bool()>& condition, int guard
     while (!condition() && !deadline.hasExpired())
         QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 10);
     return condition();
+}
+
+/// The future, once finished; a future that does not finish within a generous guard time fails the test
+/// (by an exception) instead of hanging it.
+template <class Future>
+const Future& settled(const Future& future)
+{
+    app();
+    if (!future.wait(10000))
+        throw std::runtime_error("the future did not finish");
+    return future;
 }
 } // namespace ServicesTest
