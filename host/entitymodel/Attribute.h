@@ -75,8 +75,9 @@ public:
     virtual AttributeKind kind() const = 0;
     /// The attribute's type: its definition's name; for a unit-type attribute its quantity.
     virtual Type getType() const;
-    /// The attribute's name inside its parent (for an entity: its entity type).
-    virtual TypeRef getTypeRef() const;
+    /// The attribute's name inside its parent (for an entity: its entity type; for an item of a
+    /// counted composite: "<item label> n").
+    virtual TypeRef getTypeRef() const { return name_; }
     const AttributeDefinition& getDefinition() const { return *definition_; }
     /// The composite holding this attribute; for an entity the composite holding its owner link.
     CompositeAttribute* getParent() const { return parent_; }
@@ -182,6 +183,7 @@ public:
 
 protected:
     void acceptChildren(AttributeVisitor& visitor);
+    void setName(TypeRef name) { name_ = name; }
     /// Bumps the model-wide edit generation after a change of value.
     static void valueChanged();
 
@@ -189,9 +191,11 @@ private:
     friend class CompositeAttribute;
     friend class LinkAttribute;
     friend class Entity;
+    friend class CountedCompositeAttribute;
 
     std::shared_ptr<const AttributeDefinition> definition_;
     std::shared_ptr<AttributeDefinition> ownDefinition_;
+    TypeRef name_;
     CompositeAttribute* parent_ = nullptr;
     bool valid_ = true;
     mutable bool derivedStale_ = false;

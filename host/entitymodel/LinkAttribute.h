@@ -40,9 +40,10 @@ public:
 
     /// Whether the entity's type may be linked here.
     bool accepts(const Entity* entity) const;
-    /// Owning links: takes a detached entity and returns it; a full single link replaces (deletes) its
-    /// entity. Returns null (and deletes nothing) when the link is full, or the type does not fit.
-    Entity* adopt(std::unique_ptr<Entity> entity, int position = -1);
+    /// Owning links: takes a detached entity (moving from the pointer only on success) and returns it;
+    /// a full single link replaces (deletes) its entity. Returns null, leaving the pointer as it was,
+    /// when this link does not own, is full, or the type does not fit.
+    Entity* adopt(std::unique_ptr<Entity>&& entity, int position = -1);
     /// Non-owning links: refers to an entity; a single link replaces its target. False when the type
     /// does not fit, the link is full, or this link owns its entities.
     bool addReference(Entity* entity);

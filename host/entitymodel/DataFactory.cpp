@@ -1,0 +1,85 @@
+#include "host/entitymodel/DataFactory.h"
+
+#include "host/entitymodel/CurveAttribute.h"
+#include "host/entitymodel/DoubleAttribute.h"
+#include "host/entitymodel/LinkAttribute.h"
+#include "host/entitymodel/ShortcutAttribute.h"
+#include "host/entitymodel/ValueAttribute.h"
+
+#include <charconv>
+#include <stdexcept>
+
+namespace EntityModel
+{
+DataFactory::DataFactory(const Schema* schema) : schema_(schema) {}
+
+const Schema& DataFactory::getSchema() const { return schema_ ? *schema_ : Schema::instance(); }
+
+std::unique_ptr<Entity> DataFactory::createEntity(TypeRef type, const std::string& name) const
+{
+    auto definition = getSchema().share(type);
+    if (!definition)
+        throw std::runtime_error("Unknown entity type '" + type.getLabel() + "'");
+    return createEntity(std::move(definition), name);
+}
+
+std::unique_ptr<Entity> DataFactory::createEntity(std::shared_ptr<const EntityDefinition> definition, const std::string& name)
+{
+    if (!definition)
+        throw std::invalid_argument("An entity needs a definition");
+    auto entity = std::make_unique<Entity>(definition, name, ID{0, nextEntitySerial()});
+    for (const AttributeDefinition& attribute : definition->attributes)
+        entity->addAttribute(createAttribute(std::shared_ptr<const AttributeDefinition>(definition, &attribute)));
+    return entity;
+}
+
+std::unique_ptr<Attribute> DataFactory::createAttribute(std::shared_ptr<const AttributeDefinition> definition)
+{
+    switch (definition->kind)
+    {
+    case AttributeKind::Composite:
+    {
+        auto composite = std::make_unique<CompositeAttribute>(definition);
+        for (const AttributeDefinition& child : definition->children)
+            composite->addAttribute(createAttribute(std::shared_ptr<const AttributeDefinition>(definition, &child)));
+        return composite;
+    }
+    case AttributeKind::CountedComposite:
+    {
+        auto counted = std::make_unique<CountedCompositeAttribute>(definition);
+        int count = 0;
+        const std::string& text = definition->defaultValue;
+        std::from_chars(text.data(), text.data() + text.size(), count);
+        counted->setCount(count);
+        return counted;
+    }
+    case AttributeKind::Int:
+        return std::make_unique<IntAttribute>(definition);
+    case AttributeKind::Bool:
+        return std::make_unique<BoolAttribute>(definition);
+    case AttributeKind::Double:
+        return std::make_unique<DoubleAttribute>(definition);
+    case AttributeKind::Type:
+        return std::make_unique<TypeAttribute>(definition);
+    case AttributeKind::String:
+        return std::make_unique<StringAttribute>(definition);
+    case AttributeKind::Filename:
+        return std::make_unique<FilenameAttribute>(definition);
+    case AttributeKind::ByteArray:
+        return std::make_unique<ByteArrayAttribute>(definition);
+    case AttributeKind::Curve:
+        return std::make_unique<CurveAttribute>(definition);
+    case AttributeKind::UnitType:
+        return std::make_unique<UnitTypeAttribute>(definition);
+    case AttributeKind::Link:
+        return std::make_unique<LinkAttribute>(definition);
+    case AttributeKind::List:
+        return std::make_unique<ListAttribute>(definition);
+    case AttributeKind::Array:
+        return std::make_unique<ArrayAttribute>(definition);
+    case AttributeKind::Shortcut:
+        return std::make_unique<ShortcutAttribute>(definition);
+    }
+    throw std::logic_error("Unknown attribute kind of '" + definition->name.getLabel() + "'");
+}
+} // namespace EntityModel

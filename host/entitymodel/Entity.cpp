@@ -1,0 +1,85 @@
+#include "host/entitymodel/Entity.h"
+
+#include "host/entitymodel/AttributeVisitor.h"
+#include "host/entitymodel/LinkAttribute.h"
+
+#include <atomic>
+
+namespace EntityModel
+{
+namespace
+{
+std::atomic<int> lastSerial{0};
+
+std::shared_ptr<const AttributeDefinition> entityAttributeDefinition(const EntityDefinition& definition)
+{
+    auto attribute = std::make_shared<AttributeDefinition>();
+    attribute->kind = AttributeKind::Composite;
+    attribute->name = definition.type;
+    attribute->exchange = definition.exchange;
+    return attribute;
+}
+} // namespace
+
+int nextEntitySerial() { return ++lastSerial; }
+
+void reserveEntitySerial(int serial)
+{
+    int current = lastSerial.load();
+    while (current < serial && !lastSerial.compare_exchange_weak(current, serial))
+    {
+    }
+}
+
+std::string ID::toString() const { return std::to_string(fileId) + ":" + std::to_string(serial); }
+
+Entity::Entity(std::shared_ptr<const EntityDefinition> definition, std::string name, ID id)
+    : CompositeAttribute(entityAttributeDefinition(*definition)), entityDefinition_(std::move(definition)),
+      name_(std::move(name)), id_(id)
+{
+}
+
+Entity::~Entity()
+{
+    // Links elsewhere that refer to this entity forget it before it goes.
+    while (!referringLinks_.empty())
+        referringLinks_.back()->forgetReference(this);
+    removeAllAttributes();
+}
+
+void Entity::accept(AttributeVisitor& visitor)
+{
+    visitor.visit(this);
+    if (visitor.recurse(this))
+        acceptChildren(visitor);
+}
+
+std::string Entity::getConfluxLabel(const Entity*) const
+{
+    const std::string& label = entityDefinition_->exchange.label;
+    return label.empty() ? getTypeRef().getLabel() : label;
+}
+
+std::string Entity::getFullDisplayName() const
+{
+    std::string result;
+    for (const Entity* e = this; e && (e == this || !e->isProject()); e = e->getOwnerEntity())
+    {
+        std::string name = e->getName().empty() ? e->getTypeRef().getLabel() : e->getName();
+        result = result.empty() ? name : name + "/" + result;
+    }
+    return result;
+}
+
+bool Entity::isProject() const { return getTypeRef() == Project_t; }
+
+Entity* Entity::getRootEntity()
+{
+    Entity* e = this;
+    while (Entity* owner = e->getOwnerEntity())
+        e = owner;
+    return e;
+}
+
+void Entity::clearRuleCaches() { clearAttributeCacheGeneration(); }
+} // namespace EntityModel
