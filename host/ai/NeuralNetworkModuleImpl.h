@@ -1,0 +1,29 @@
+#pragma once
+// Internal to the AI library: the module implementation over a neural network, shared by the
+// loader and by NeuralNetworkTrainer (which hands out a snapshot after each training run).
+#include "host/ai/ModuleImpl.h"
+#include "host/ai/NeuralNetwork.h"
+
+#include <memory>
+
+namespace AISystem::detail
+{
+class NeuralNetworkModuleImpl : public ModuleImpl
+{
+public:
+    explicit NeuralNetworkModuleImpl(NeuralNetwork network);
+
+    ModuleType getType() const override { return ModuleType::NeuralNetwork; }
+    Tensor eval(const Tensor& inputs) const override;
+    bool canCalcImbalanceResults() const override;
+    std::optional<ImbalanceResult> calcImbalanceResults(const Tensor& inputs, const Tensor& outputs) const override;
+
+    const NeuralNetwork& getNetwork() const { return *m_network; }
+
+private:
+    std::shared_ptr<const NeuralNetwork> m_network;
+};
+
+/// A copy of a tensor as a libtorch tensor of the scalar type; an empty tensor gives zeros.
+torch::Tensor toTorch(const Tensor& tensor, torch::ScalarType type);
+} // namespace AISystem::detail
