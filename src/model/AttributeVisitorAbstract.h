@@ -1,0 +1,41 @@
+#pragma once
+#include <string>
+
+namespace Conflux::Model
+{
+class Entity;
+class CompositeAttribute;
+class ArrayAttribute;
+class ListAttribute;
+class LinkAttribute;
+class ShortcutAttribute;
+template <class T>
+class ValueAttribute;
+
+/// A walk over the exchange model that may change it. The default visit of an entity or
+/// composite visits its attributes in order, that of a link, list or array the entities it
+/// holds; the defaults for shortcuts and values do nothing.
+class AttributeVisitorAbstract
+{
+public:
+    virtual void visit(Entity& entity);
+    virtual void visit(CompositeAttribute& composite);
+    virtual void visit(ArrayAttribute& array);
+    virtual void visit(ListAttribute& list);
+    virtual void visit(LinkAttribute& link);
+    virtual void visit(ShortcutAttribute& shortcut);
+    virtual void visit(ValueAttribute<double>& value);
+    virtual void visit(ValueAttribute<float>& value);
+    virtual void visit(ValueAttribute<std::string>& value);
+    virtual void visit(ValueAttribute<bool>& value);
+    virtual void visit(ValueAttribute<int>& value);
+    virtual ~AttributeVisitorAbstract();
+
+protected:
+    void visitChildren(ArrayAttribute& array);
+    void visitChildren(LinkAttribute& link);
+    void visitChildren(ListAttribute& list);
+    void visitChildren(CompositeAttribute& composite);
+    void visitChildren(Entity& entity);
+};
+} // namespace Conflux::Model
