@@ -172,8 +172,9 @@ bool StateBase::finish(const Log::FailureData& failure)
             dropValueLocked();
         callbacks.swap(m_callbacks);
         m_upstreams.clear();
+        // Notified under the lock: a waiter that wakes may drop the last reference to this state at once.
+        m_done.notify_all();
     }
-    m_done.notify_all();
     for (auto& callback : callbacks)
         callback();
     return true;
@@ -207,9 +208,11 @@ void StateBase::continueIn(QObject* context, Callback task, Callback abandoned)
         return;
     }
     onFinished([target = QPointer<QObject>(context), task = std::move(task), abandoned = std::move(abandoned)] {
+        // The queued call owns the delivery alone, so it ends in the receiver's thread unless Qt drops it.
         auto delivery = std::make_shared<Delivery>(task, abandoned);
         if (QObject* receiver = target.data())
-            QMetaObject::invokeMethod(receiver, [delivery] { delivery->run(); }, Qt::QueuedConnection);
+            QMetaObject::invokeMethod(
+                receiver, [delivery = std::move(delivery)] { delivery->run(); }, Qt::QueuedConnection);
     });
 }
 

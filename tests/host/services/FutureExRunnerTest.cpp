@@ -19,14 +19,17 @@ namespace
 class SquareRunner : public Futures::FutureExRunner<int>
 {
 public:
-    explicit SquareRunner(int input, QObject* parent = nullptr) : FutureExRunner(parent), m_input(input) {}
-
-    std::atomic<QThread*> ranIn{nullptr};
+    // The runner deletes itself once done: the thread it ran in is kept by the test.
+    explicit SquareRunner(int input, std::atomic<QThread*>* ranIn = nullptr)
+        : m_input(input), m_ranIn(ranIn)
+    {
+    }
 
 protected:
     void run() override
     {
-        ranIn = QThread::currentThread();
+        if (m_ranIn != nullptr)
+            *m_ranIn = QThread::currentThread();
         if (m_input < 0)
             throw std::domain_error("negative input " + std::to_string(m_input));
         if (auto* progress = getProgress())
@@ -37,6 +40,7 @@ protected:
 
 private:
     int m_input;
+    std::atomic<QThread*>* m_ranIn;
 };
 
 // Overrides start() itself and completes through finishLater, as the library's runners may.
@@ -81,7 +85,8 @@ TEST(FutureExRunner, RunsInItsWorkerThreadAndContinuesInTheCaller)
 {
     ServicesTest::app();
     WorkerThread worker;
-    auto* runner = new SquareRunner(12);
+    std::atomic<QThread*> ranIn{nullptr};
+    auto* runner = new SquareRunner(12, &ranIn);
     runner->moveToThread(&worker.thread);
     QPointer<QObject> alive(runner);
     QObject here;
@@ -92,7 +97,7 @@ TEST(FutureExRunner, RunsInItsWorkerThreadAndContinuesInTheCaller)
     });
     runner->startLater();
     EXPECT_EQ(ServicesTest::settled(chained).get(), 145);
-    EXPECT_EQ(runner->ranIn.load(), &worker.thread);
+    EXPECT_EQ(ranIn.load(), &worker.thread);
     EXPECT_EQ(continuedIn, QThread::currentThread());
     EXPECT_TRUE(ServicesTest::processEventsUntil([&] { return alive.isNull(); })) << "runner deletes itself";
 }
