@@ -56,6 +56,25 @@ public:
     }
 };
 
+// A runner with its own Qt class, as the library declares its runners; it fails without a module.
+class TextRunner : public Futures::FutureExRunner<std::string, Futures::FutureExRunnerBase>
+{
+    Q_OBJECT
+public:
+    TextRunner(const std::string* module, QObject* context) : FutureExRunner(context), m_module(module) {}
+
+protected:
+    void run() override
+    {
+        if (m_module == nullptr)
+            throw std::runtime_error("NO module");
+        setResult(*m_module + " evaluated");
+    }
+
+private:
+    const std::string* m_module;
+};
+
 std::string failureText(const FutureEx<int>& future)
 {
     try
@@ -164,6 +183,28 @@ TEST(FutureExRunner, OverriddenStartAndAutoDeleteOff)
     EXPECT_EQ(runner.future().isFinished(), true) << "the runner on the stack is still alive";
 }
 
+TEST(FutureExRunner, SubclassWithItsOwnQtClass)
+{
+    ServicesTest::app();
+    QObject context;
+    const std::string module = "CDU 1";
+    auto* runner = new TextRunner(&module, &context);
+    EXPECT_STREQ(runner->metaObject()->className(), "TextRunner");
+    EXPECT_TRUE(runner->inherits("Futures::FutureExRunnerBase"));
+    EXPECT_EQ(runner->parent(), &context);
+    const auto future = runner->future();
+    runner->startLater();
+    EXPECT_EQ(ServicesTest::settled(future).get(), "CDU 1 evaluated");
+
+    auto* failing = new TextRunner(nullptr, &context);
+    const auto failed = failing->future();
+    failing->startLater();
+    EXPECT_THROW(ServicesTest::settled(failed).get(), std::runtime_error);
+    EXPECT_EQ(failed.failure().message(), "NO module");
+    EXPECT_TRUE(ServicesTest::processEventsUntil([&] { return context.children().isEmpty(); }))
+        << "finished runners leave their context";
+}
+
 TEST(FutureExWatcher, SignalsInItsThreadOnceFinished)
 {
     ServicesTest::app();
@@ -207,3 +248,5 @@ TEST(FutureExWatcher, DrivesALocalEventLoop)
         loop.exec();
     EXPECT_EQ(watcher.future().result(), 36);
 }
+
+#include "FutureExRunnerTest.moc"
