@@ -46,7 +46,8 @@ void queuedCallBaseline(benchmark::State& state)
     int value = 0;
     for (auto _ : state)
     {
-        QMetaObject::invokeMethod(&context, [&value] { value += 1; }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            &context, [&value] { value += 1; }, Qt::QueuedConnection);
         QCoreApplication::sendPostedEvents();
     }
     benchmark::DoNotOptimize(value);
@@ -121,7 +122,8 @@ public:
         std::printf("\nRatios against the baselines of this run:\n");
         for (const auto& [measured, baseline] : pairs)
             if (m_seconds.count(measured) && m_seconds.count(baseline) && m_seconds[baseline] > 0)
-                std::printf("  %-18s / %-20s %6.2f\n", measured, baseline, m_seconds[measured] / m_seconds[baseline]);
+                std::printf("  %-18s / %-20s %6.2f\n", measured, baseline,
+                            m_seconds[measured] / m_seconds[baseline]);
     }
 
 private:

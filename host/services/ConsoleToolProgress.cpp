@@ -34,7 +34,8 @@ struct ConsoleToolProgress::InterruptGuard::Saved
     std::atomic<bool>* previousFlag;
 };
 
-ConsoleToolProgress::InterruptGuard::InterruptGuard(ConsoleToolProgress& progress) : m_saved(std::make_unique<Saved>())
+ConsoleToolProgress::InterruptGuard::InterruptGuard(ConsoleToolProgress& progress)
+    : m_saved(std::make_unique<Saved>())
 {
     m_saved->previousFlag = g_interruptFlag.exchange(&progress.m_interrupted);
     struct sigaction action;
@@ -101,7 +102,10 @@ void ConsoleToolProgress::finished(bool)
     m_position = -1;
 }
 
-bool ConsoleToolProgress::isCancelled() const { return m_interrupted.load() || ToolProgress::isCancelled(); }
+bool ConsoleToolProgress::isCancelled() const
+{
+    return m_interrupted.load() || ToolProgress::isCancelled();
+}
 
 std::string ConsoleToolProgress::barText(int position, int width)
 {

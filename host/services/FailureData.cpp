@@ -35,7 +35,10 @@ FailureData FailureData::fromException(std::exception_ptr exception)
     }
 }
 
-FailureData FailureData::fromCurrentException() { return fromException(std::current_exception()); }
+FailureData FailureData::fromCurrentException()
+{
+    return fromException(std::current_exception());
+}
 
 void FailureData::rethrow() const
 {

@@ -18,31 +18,25 @@ class ToolProgress;
 
 namespace Futures
 {
-template <class T>
-class FutureExInterface;
-template <class T>
-class FutureExWatcher;
-template <class T>
-class FutureEx;
+template <class T> class FutureExInterface;
+template <class T> class FutureExWatcher;
+template <class T> class FutureEx;
 
 namespace Detail
 {
-template <class U>
-struct Unwrap
+template <class U> struct Unwrap
 {
     using type = U;
     static constexpr bool isFuture = false;
 };
-template <class V>
-struct Unwrap<FutureEx<V>>
+template <class V> struct Unwrap<FutureEx<V>>
 {
     using type = V;
     static constexpr bool isFuture = true;
 };
 
 /// What a continuation returns: it takes the finished input future, or else its value (nothing for void).
-template <class T, class F>
-struct Continuation
+template <class T, class F> struct Continuation
 {
     static constexpr bool takesFuture = std::is_invocable_v<F&, const FutureEx<T>&>;
     static auto returned()
@@ -63,8 +57,7 @@ struct Continuation
 /// the exception that was raised. Copies share one outcome. Cancellation asks the producer to stop and drops
 /// a value that arrives later; the future is finished only when its producer says so.
 /// A default-constructed future is finished and cancelled, without value.
-template <class T>
-class FutureEx
+template <class T> class FutureEx
 {
 public:
     using value_type = T;
@@ -81,8 +74,7 @@ public:
     Log::FailureData failure() const { return m_state->failure(); }
 
     /// The value once finished with one; empty otherwise. Does not wait.
-    std::optional<T> result() const
-        requires(!std::is_void_v<T>)
+    std::optional<T> result() const requires(!std::is_void_v<T>)
     {
         if (!m_state->hasResult())
             return std::nullopt;
@@ -128,12 +120,9 @@ public:
     FutureEx<typename Detail::Continuation<T, std::decay_t<F>>::Result> then(QObject* context, F&& f) const;
 
 private:
-    template <class>
-    friend class FutureEx;
-    template <class>
-    friend class FutureExInterface;
-    template <class>
-    friend class FutureExWatcher;
+    template <class> friend class FutureEx;
+    template <class> friend class FutureExInterface;
+    template <class> friend class FutureExWatcher;
 
     explicit FutureEx(std::shared_ptr<Detail::State<T>> state) : m_state(std::move(state)) {}
 
@@ -142,21 +131,23 @@ private:
     static void follow(const FutureEx<R>& inner, const std::shared_ptr<FutureExInterface<R>>& next)
     {
         next->future().m_state->addUpstream(inner.m_state);
-        inner.m_state->onFinished([inner, next] {
-            if (inner.hasFailed())
+        inner.m_state->onFinished(
+            [inner, next]
             {
-                next->reportFailure(inner.failure());
-                return;
-            }
-            if (inner.hasResult())
-            {
-                if constexpr (std::is_void_v<R>)
-                    next->reportResult();
-                else
-                    next->reportResult(*inner.m_state->value());
-            }
-            next->reportFinished();
-        });
+                if (inner.hasFailed())
+                {
+                    next->reportFailure(inner.failure());
+                    return;
+                }
+                if (inner.hasResult())
+                {
+                    if constexpr (std::is_void_v<R>)
+                        next->reportResult();
+                    else
+                        next->reportResult(*inner.m_state->value());
+                }
+                next->reportFinished();
+            });
     }
 
     std::shared_ptr<Detail::State<T>> m_state;
@@ -165,8 +156,7 @@ private:
 /// The producer side of a future: stores one value, reports a failure, reports the end. Move-only.
 /// Destroying an unfinished interface fails its future ("The operation was abandoned before it finished"),
 /// so waiters never hang on a producer that is gone.
-template <class T>
-class FutureExInterface
+template <class T> class FutureExInterface
 {
 public:
     FutureExInterface() : m_state(std::make_shared<Detail::State<T>>()) {}
@@ -187,17 +177,12 @@ public:
     FutureEx<T> future() const { return FutureEx<T>(m_state); }
 
     /// Stores the value unless the future is cancelled or finished; it is published by reportFinished.
-    bool reportResult(Detail::Stored<T> value)
-        requires(!std::is_void_v<T>)
+    bool reportResult(Detail::Stored<T> value) requires(!std::is_void_v<T>)
     {
         return m_state->storeResult(std::move(value));
     }
     /// Marks a void operation successful unless the future is cancelled or finished.
-    bool reportResult()
-        requires(std::is_void_v<T>)
-    {
-        return m_state->storeResult({});
-    }
+    bool reportResult() requires(std::is_void_v<T>) { return m_state->storeResult({}); }
     /// Finishes with the failure (an empty record counts as "Unhandled Exception"). False when finished.
     bool reportFailure(const Log::FailureData& failure)
     {
@@ -211,8 +196,7 @@ public:
     Tools::ToolProgress* progress() const { return m_state->progress(); }
 
 private:
-    template <class>
-    friend class FutureEx;
+    template <class> friend class FutureEx;
 
     void abandon()
     {
@@ -224,8 +208,7 @@ private:
 };
 
 /// A future that is finished with the value.
-template <class T>
-FutureEx<std::decay_t<T>> makeReadyFuture(T&& value)
+template <class T> FutureEx<std::decay_t<T>> makeReadyFuture(T&& value)
 {
     FutureExInterface<std::decay_t<T>> producer;
     producer.reportResult(std::forward<T>(value));
@@ -243,8 +226,7 @@ inline FutureEx<void> makeReadyFuture()
 }
 
 /// A future that is finished with the failure.
-template <class T>
-FutureEx<T> makeFailedFuture(const Log::FailureData& failure)
+template <class T> FutureEx<T> makeFailedFuture(const Log::FailureData& failure)
 {
     FutureExInterface<T> producer;
     producer.reportFailure(failure);
@@ -252,17 +234,15 @@ FutureEx<T> makeFailedFuture(const Log::FailureData& failure)
 }
 
 /// A future that is finished with the exception (std::make_exception_ptr, std::current_exception).
-template <class T>
-FutureEx<T> makeFailedFuture(std::exception_ptr exception)
+template <class T> FutureEx<T> makeFailedFuture(std::exception_ptr exception)
 {
     return makeFailedFuture<T>(Log::FailureData::fromException(std::move(exception)));
 }
 
-
 template <class T>
 template <class F>
 FutureEx<typename Detail::Continuation<T, std::decay_t<F>>::Result> FutureEx<T>::then(QObject* context,
-                                                                                     F&& f) const
+                                                                                      F&& f) const
 {
     using Fn = std::decay_t<F>;
     using C = Detail::Continuation<T, Fn>;
@@ -275,7 +255,8 @@ FutureEx<typename Detail::Continuation<T, std::decay_t<F>>::Result> FutureEx<T>:
 
     auto fn = std::make_shared<Fn>(std::forward<F>(f));
     const FutureEx<T> input = *this;
-    auto task = [input, next, fn] {
+    auto task = [input, next, fn]
+    {
         if (next->isCancelled())
         {
             next->reportFinished();
@@ -291,13 +272,15 @@ FutureEx<typename Detail::Continuation<T, std::decay_t<F>>::Result> FutureEx<T>:
             }
             if (!input.hasResult())
             {
-                next->reportFailure(Log::FailureData::fromException(std::make_exception_ptr(Failure("No Result"))));
+                next->reportFailure(
+                    Log::FailureData::fromException(std::make_exception_ptr(Failure("No Result"))));
                 return;
             }
         }
         try
         {
-            auto invoke = [&]() -> Returned {
+            auto invoke = [&]() -> Returned
+            {
                 if constexpr (C::takesFuture)
                     return std::invoke(*fn, input);
                 else if constexpr (std::is_void_v<T>)
@@ -324,9 +307,8 @@ FutureEx<typename Detail::Continuation<T, std::decay_t<F>>::Result> FutureEx<T>:
             next->reportFailure(Log::FailureData::fromCurrentException());
         }
     };
-    auto abandoned = [next] {
-        next->reportFailure(Log::FailureData("The context of a continuation was destroyed before it ran"));
-    };
+    auto abandoned = [next]
+    { next->reportFailure(Log::FailureData("The context of a continuation was destroyed before it ran")); };
     m_state->continueIn(context, std::move(task), std::move(abandoned));
     return chained;
 }

@@ -10,11 +10,20 @@ FutureExRunnerBase::FutureExRunnerBase(QObject* parent) : QObject(parent) {}
 // has then already failed as abandoned.
 FutureExRunnerBase::~FutureExRunnerBase() = default;
 
-Tools::ToolProgress* FutureExRunnerBase::getProgress() const { return interfaceProgress(); }
+Tools::ToolProgress* FutureExRunnerBase::getProgress() const
+{
+    return interfaceProgress();
+}
 
-bool FutureExRunnerBase::isCancelled() const { return interfaceCancelled(); }
+bool FutureExRunnerBase::isCancelled() const
+{
+    return interfaceCancelled();
+}
 
-void FutureExRunnerBase::startLater() { QTimer::singleShot(1, Qt::PreciseTimer, this, &FutureExRunnerBase::start); }
+void FutureExRunnerBase::startLater()
+{
+    QTimer::singleShot(1, Qt::PreciseTimer, this, &FutureExRunnerBase::start);
+}
 
 void FutureExRunnerBase::start()
 {
@@ -38,9 +47,9 @@ void FutureExRunnerBase::finishLater()
 
 void FutureExRunnerBase::failLater(std::exception_ptr exception)
 {
-    QTimer::singleShot(1, Qt::PreciseTimer, this, [this, failure = Log::FailureData::fromException(exception)] {
-        runFinished(failure ? failure : Log::FailureData("Unhandled Exception"));
-    });
+    QTimer::singleShot(1, Qt::PreciseTimer, this,
+                       [this, failure = Log::FailureData::fromException(exception)]
+                       { runFinished(failure ? failure : Log::FailureData("Unhandled Exception")); });
 }
 
 void FutureExRunnerBase::runFinished(const Log::FailureData& failure)

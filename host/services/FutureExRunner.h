@@ -39,7 +39,8 @@ public:
 
 public slots:
     /// Does the work. The default calls run(); when it returns, the completion is scheduled (finishLater),
-    /// when it throws, the failure (failLater). An override that does not call this must schedule one of them.
+    /// when it throws, the failure (failLater). An override that does not call this must schedule one of
+    /// them.
     virtual void start();
 
 protected:
@@ -69,24 +70,19 @@ private:
 
 /// A runner producing one T: a QObject whose start() does the work in the thread it lives in and completes
 /// the future returned by future(). Base is FutureExRunnerBase or a class derived from it.
-template <class T, class Base = FutureExRunnerBase>
-class FutureExRunner : public Base
+template <class T, class Base = FutureExRunnerBase> class FutureExRunner : public Base
 {
     static_assert(std::is_base_of_v<FutureExRunnerBase, Base>, "Base must derive from FutureExRunnerBase");
 
 public:
-    template <class... Args>
-    explicit FutureExRunner(Args&&... args) : Base(std::forward<Args>(args)...)
-    {
-    }
+    template <class... Args> explicit FutureExRunner(Args&&... args) : Base(std::forward<Args>(args)...) {}
 
     /// The runner's future; take it before the runner is started.
     FutureEx<T> future() const { return m_interface.future(); }
 
 protected:
     /// Stores the result that the completion publishes.
-    void setResult(Detail::Stored<T> value)
-        requires(!std::is_void_v<T>)
+    void setResult(Detail::Stored<T> value) requires(!std::is_void_v<T>)
     {
         m_result.emplace(std::move(value));
     }

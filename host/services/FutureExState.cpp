@@ -119,7 +119,10 @@ void StateBase::attachProgressIfNone(Tools::ToolProgress* progress)
         upstream->attachProgressIfNone(progress);
 }
 
-void StateBase::cancel() { cancelFrom(nullptr); }
+void StateBase::cancel()
+{
+    cancelFrom(nullptr);
+}
 
 void StateBase::cancelFrom(Tools::ToolProgress* alreadyCancelled)
 {
@@ -207,13 +210,16 @@ void StateBase::continueIn(QObject* context, Callback task, Callback abandoned)
         onFinished(std::move(task));
         return;
     }
-    onFinished([target = QPointer<QObject>(context), task = std::move(task), abandoned = std::move(abandoned)] {
-        // The queued call owns the delivery alone, so it ends in the receiver's thread unless Qt drops it.
-        auto delivery = std::make_shared<Delivery>(task, abandoned);
-        if (QObject* receiver = target.data())
-            QMetaObject::invokeMethod(
-                receiver, [delivery = std::move(delivery)] { delivery->run(); }, Qt::QueuedConnection);
-    });
+    onFinished(
+        [target = QPointer<QObject>(context), task = std::move(task), abandoned = std::move(abandoned)]
+        {
+            // The queued call owns the delivery alone, so it ends in the receiver's thread unless Qt drops
+            // it.
+            auto delivery = std::make_shared<Delivery>(task, abandoned);
+            if (QObject* receiver = target.data())
+                QMetaObject::invokeMethod(
+                    receiver, [delivery = std::move(delivery)] { delivery->run(); }, Qt::QueuedConnection);
+        });
 }
 
 bool StateBase::wait(int timeoutMs)
@@ -233,11 +239,13 @@ bool StateBase::wait(int timeoutMs)
     QEventLoop loop;
     auto waiter = std::make_shared<Waiter>();
     waiter->loop = &loop;
-    onFinished([waiter] {
-        std::lock_guard lock(waiter->mutex);
-        if (waiter->loop != nullptr)
-            QMetaObject::invokeMethod(waiter->loop, &QEventLoop::quit, Qt::QueuedConnection);
-    });
+    onFinished(
+        [waiter]
+        {
+            std::lock_guard lock(waiter->mutex);
+            if (waiter->loop != nullptr)
+                QMetaObject::invokeMethod(waiter->loop, &QEventLoop::quit, Qt::QueuedConnection);
+        });
     if (timeoutMs >= 0)
         QTimer::singleShot(timeoutMs, Qt::PreciseTimer, &loop, &QEventLoop::quit);
     // The future may have finished before the callback was registered: then the callback has already posted

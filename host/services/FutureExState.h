@@ -88,11 +88,9 @@ private:
 };
 
 /// The type a future of T stores: T itself, or an empty marker for void.
-template <class T>
-using Stored = std::conditional_t<std::is_void_v<T>, std::monostate, T>;
+template <class T> using Stored = std::conditional_t<std::is_void_v<T>, std::monostate, T>;
 
-template <class T>
-class State : public StateBase
+template <class T> class State : public StateBase
 {
 public:
     /// Stores the result unless the state is finished or cancelled; returns whether it was stored.

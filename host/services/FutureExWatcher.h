@@ -33,8 +33,7 @@ private:
 
 /// Watches one future at a time and tells by signals, in the watcher's own thread, when it finishes.
 /// A future that is already finished is signalled from the event loop, never inside setFuture.
-template <class T>
-class FutureExWatcher : public FutureExWatcherBase
+template <class T> class FutureExWatcher : public FutureExWatcherBase
 {
 public:
     using FutureExWatcherBase::FutureExWatcherBase;

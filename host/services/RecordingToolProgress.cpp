@@ -14,11 +14,20 @@ void RecordingToolProgress::message(const std::string& text)
     record({Kind::Message, text, 0});
 }
 
-void RecordingToolProgress::error(const std::string& text) { record({Kind::Error, text, 0}); }
+void RecordingToolProgress::error(const std::string& text)
+{
+    record({Kind::Error, text, 0});
+}
 
-void RecordingToolProgress::setProgress(int position) { record({Kind::Progress, {}, clampPosition(position)}); }
+void RecordingToolProgress::setProgress(int position)
+{
+    record({Kind::Progress, {}, clampPosition(position)});
+}
 
-void RecordingToolProgress::finished(bool success) { record({Kind::Finished, {}, success ? 1 : 0}); }
+void RecordingToolProgress::finished(bool success)
+{
+    record({Kind::Finished, {}, success ? 1 : 0});
+}
 
 void RecordingToolProgress::cancel()
 {

@@ -20,8 +20,7 @@ class SquareRunner : public Futures::FutureExRunner<int>
 {
 public:
     // The runner deletes itself once done: the thread it ran in is kept by the test.
-    explicit SquareRunner(int input, std::atomic<QThread*>* ranIn = nullptr)
-        : m_input(input), m_ranIn(ranIn)
+    explicit SquareRunner(int input, std::atomic<QThread*>* ranIn = nullptr) : m_input(input), m_ranIn(ranIn)
     {
     }
 
@@ -110,10 +109,12 @@ TEST(FutureExRunner, RunsInItsWorkerThreadAndContinuesInTheCaller)
     QPointer<QObject> alive(runner);
     QObject here;
     QThread* continuedIn = nullptr;
-    const auto chained = runner->future().then(&here, [&](int square) {
-        continuedIn = QThread::currentThread();
-        return square + 1;
-    });
+    const auto chained = runner->future().then(&here,
+                                               [&](int square)
+                                               {
+                                                   continuedIn = QThread::currentThread();
+                                                   return square + 1;
+                                               });
     runner->startLater();
     EXPECT_EQ(ServicesTest::settled(chained).get(), 145);
     EXPECT_EQ(ranIn.load(), &worker.thread);
@@ -142,7 +143,8 @@ TEST(FutureExRunner, ReportsThroughTheProgressAttachedToItsChain)
     // Attached after scheduling, before the runner started: the blocking forms do it in this order.
     chained.attachProgress(&progress);
     EXPECT_EQ(ServicesTest::settled(chained).get(), 9);
-    EXPECT_EQ(progress.texts(Tools::RecordingToolProgress::Kind::Message), std::vector<std::string>{"squaring 3"});
+    EXPECT_EQ(progress.texts(Tools::RecordingToolProgress::Kind::Message),
+              std::vector<std::string>{"squaring 3"});
 }
 
 TEST(FutureExRunner, CancelledBeforeStartFinishesWithoutValue)
@@ -212,7 +214,8 @@ TEST(FutureExWatcher, SignalsInItsThreadOnceFinished)
     std::vector<std::string> signals_;
     QObject::connect(&watcher, &Futures::FutureExWatcherBase::failed,
                      [&](const QString& message) { signals_.push_back("failed " + message.toStdString()); });
-    QObject::connect(&watcher, &Futures::FutureExWatcherBase::finished, [&] { signals_.push_back("finished"); });
+    QObject::connect(&watcher, &Futures::FutureExWatcherBase::finished,
+                     [&] { signals_.push_back("finished"); });
 
     watcher.setFuture(Futures::makeFailedFuture<int>(Log::FailureData("Network isn't trained")));
     EXPECT_TRUE(signals_.empty()) << "never signalled inside setFuture";
@@ -233,20 +236,6 @@ TEST(FutureExWatcher, SignalsInItsThreadOnceFinished)
     EXPECT_EQ(signals_, std::vector<std::string>{"finished"});
     EXPECT_EQ(watcher.future().result(), 1);
     EXPECT_TRUE(watcher.isFinished());
-}
-
-TEST(FutureExWatcher, DrivesALocalEventLoop)
-{
-    ServicesTest::app();
-    auto* runner = new SquareRunner(6);
-    Futures::FutureExWatcher<int> watcher;
-    watcher.setFuture(runner->future());
-    QEventLoop loop;
-    QObject::connect(&watcher, &Futures::FutureExWatcherBase::finished, &loop, &QEventLoop::quit);
-    runner->startLater();
-    if (!watcher.isFinished())
-        loop.exec();
-    EXPECT_EQ(watcher.future().result(), 36);
 }
 
 #include "FutureExRunnerTest.moc"

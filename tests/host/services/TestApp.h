@@ -30,8 +30,7 @@ inline bool processEventsUntil(const std::function<bool()>& condition, int guard
 
 /// The future, once finished; a future that does not finish within a generous guard time fails the test
 /// (by an exception) instead of hanging it.
-template <class Future>
-const Future& settled(const Future& future)
+template <class Future> const Future& settled(const Future& future)
 {
     app();
     if (!future.wait(10000))
