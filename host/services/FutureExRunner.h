@@ -29,7 +29,8 @@ public:
     bool isCancelled() const;
 
     /// Whether the runner deletes itself (deleteLater) once it has completed its future. Default true:
-    /// a runner lives until its completion is delivered; its future stays valid afterwards.
+    /// a runner lives until its completion is delivered; its future stays valid afterwards. A runner that is
+    /// not made with new (on the stack, or a member) must turn it off.
     void setAutoDelete(bool autoDelete) { m_autoDelete = autoDelete; }
     bool autoDelete() const { return m_autoDelete; }
 
