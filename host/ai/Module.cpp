@@ -1,5 +1,9 @@
 #include "host/ai/Module.h"
 
+#include "host/ai/NeuralNetworkModule.h"
+#include "host/ai/ONNXModule.h"
+#include "host/ai/PythonScriptModule.h"
+#include "host/ai/TorchScriptModule.h"
 #include "host/ai/TrivialModule.h"
 
 #include <stdexcept>
@@ -17,20 +21,19 @@ Module::Module(std::shared_ptr<const ModuleImpl> impl) : m_impl(std::move(impl))
 
 Module Module::fromByteArray(ModuleType type, const Utilities::bytearray& bytes)
 {
-    (void)bytes;
     switch (type)
     {
     case ModuleType::None:
     case ModuleType::Trivial:
         return Module(std::make_shared<TrivialModule>(type));
     case ModuleType::NeuralNetwork:
-        throw std::runtime_error("NeuralNetwork modules cannot be loaded: this build has no NeuralNetwork runtime");
+        return Module(loadNeuralNetworkModule(bytes));
     case ModuleType::TorchScript:
-        throw std::runtime_error("TorchScript modules cannot be loaded: this build has no TorchScript runtime");
+        return Module(loadTorchScriptModule(bytes));
     case ModuleType::ONNX:
-        throw std::runtime_error("ONNX modules cannot be loaded: this build has no ONNX runtime");
+        return Module(loadONNXModule(bytes));
     case ModuleType::Python:
-        throw std::runtime_error("Python modules cannot be loaded: this build has no Python runtime");
+        return Module(loadPythonScriptModule(bytes));
     case ModuleType::Transformed:
         throw std::runtime_error("A Transformed module cannot be loaded from bytes: build it with TranformedModule");
     }
