@@ -1,5 +1,6 @@
 #include "host/solver/LinkerFactory.h"
 
+#include "host/solver/LinkerAIEventHandler.h"
 #include "host/solver/LinkerCSVEventHandler.h"
 #include "host/solver/LinkerPythonModule.h"
 #include "host/solver/LinkerTrivialEventHandler.h"
@@ -25,6 +26,7 @@ struct Registry
     std::map<LinkerType, LinkerFactory::Creator> makers{
         {LinkerType::TrivialEventHandler, makerOf<LinkerTrivialEventHandler>()},
         {LinkerType::CSVEventHandler, makerOf<LinkerCSVEventHandler>()},
+        {LinkerType::AIEventHandler, makerOf<LinkerAIEventHandler>()},
         {LinkerType::UserDefinedDLL, makerOf<LinkerUserDefinedDLL>()},
         {LinkerType::PythonModule, makerOf<LinkerPythonModule>()},
     };
