@@ -30,9 +30,3 @@ TEST(ProjectStore, PlacesExchangeFilesInsideTheStore)
         EXPECT_EQ(store.getConfluxControlFile(), row.control);
     }
 }
-
-TEST(ProjectStore, StoresWithTheSameDirectoryAreEqual)
-{
-    EXPECT_EQ(ProjectStore("/a/b/"), ProjectStore("/a/b"));
-    EXPECT_FALSE(ProjectStore("/a/b") == ProjectStore("/a/c"));
-}

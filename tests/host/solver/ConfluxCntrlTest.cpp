@@ -189,17 +189,6 @@ TEST(ConfluxCntrlFile, WritesTheReadableGoldenFileAndReadsItBack)
     EXPECT_TRUE(ConfluxCntrl::Read(store) == control);
 }
 
-TEST(ConfluxCntrlFile, DefaultControlRoundTrips)
-{
-    QTemporaryDir dir;
-    ASSERT_TRUE(dir.isValid());
-    const ProjectData::ProjectStore store(dir.path().toStdString());
-    ConfluxCntrl(ConfluxCntrl()).Write(store);
-    const ConfluxCntrl back = ConfluxCntrl::Read(store);
-    EXPECT_TRUE(back == ConfluxCntrl());
-    EXPECT_EQ(back.logLevel(), ConfluxCntrl::logDefault);
-}
-
 TEST(ConfluxCntrlFile, FailuresNameTheFile)
 {
     QTemporaryDir dir;

@@ -1,3 +1,4 @@
+#include "host/entitymodel/InstallationSettings.h"
 #include "host/solver/LinkerCSVEventHandler.h"
 #include "host/solver/LinkerCollection.h"
 #include "host/solver/LinkerPythonModule.h"
@@ -149,4 +150,15 @@ TEST(LinkerValidator, RefusalNamesTheKindAndIgnoresLaterChanges)
     {
         EXPECT_STREQ(e.what(), "Conflux linker PythonModule (type 5) is not allowed by this installation's access rights");
     }
+}
+
+TEST(LinkerValidator, ReadsTheInstallationSettings)
+{
+    EntityModel::ConfluxAccessRights rights = EntityModel::ConfluxAccessRights::all();
+    rights.setAllowed(static_cast<int>(LinkerType::UserDefinedDLL), false);
+    const LinkerValidator validator(rights);
+    EXPECT_FALSE(validator.validate(LinkerType::UserDefinedDLL, true));
+    EXPECT_TRUE(validator.validate(LinkerType::PythonModule, true));
+    EXPECT_TRUE(LinkerValidator(EntityModel::InstallationSettings::current().confluxAccessRights())
+                    .validate(LinkerType::AIPythonEventHandler, false));
 }

@@ -230,18 +230,6 @@ TEST(Linker, KindNamesAndNumbers)
     EXPECT_EQ(linkerTypeToString(static_cast<LinkerType>(9)), "Unknown9");
 }
 
-TEST(Linker, InitialiseAndTerminateTrackState)
-{
-    LinkerCSVEventHandler linker;
-    EXPECT_FALSE(linker.isInitialized());
-    linker.initialize();
-    EXPECT_TRUE(linker.isInitialized());
-    // The run state is not a setting.
-    EXPECT_TRUE(linker == LinkerCSVEventHandler());
-    linker.terminate();
-    EXPECT_FALSE(linker.isInitialized());
-}
-
 TEST(LinkerRead, BadRecordsFailTheStreamAndChangeNothing)
 {
     LinkerCollection collection;
