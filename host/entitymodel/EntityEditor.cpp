@@ -61,7 +61,7 @@ bool hasOwnerIn(const Entity* entity, const std::set<Entity*>& entities)
 }
 } // namespace
 
-EditValue::EditValue(double value) : text_(DoubleAttribute::format(value)) {}
+EditValue::EditValue(double value, int) : text_(DoubleAttribute::format(value)) {}
 
 void EntityEditExtender::extendPostSetValueOperation(bool) {}
 bool EntityEditExtender::extendPostDeleteOperation() { return true; }

@@ -2,6 +2,7 @@
 #include "host/entitymodel/AttributePath.h"
 #include "host/entitymodel/TypeRef.h"
 
+#include <concepts>
 #include <memory>
 #include <string>
 #include <vector>
@@ -22,15 +23,20 @@ public:
     EditValue(const char* text) : text_(text ? text : "") {}
     EditValue(std::string text) : text_(std::move(text)) {}
     EditValue(bool value) : text_(value ? "true" : "false") {}
-    EditValue(int value) : text_(std::to_string(value)) {}
-    /// A double in standard units.
-    EditValue(double value);
+    template <std::integral T>
+        requires(!std::same_as<T, bool>)
+    EditValue(T value) : text_(std::to_string(value))
+    {
+    }
+    /// A real value in standard units.
+    template <std::floating_point T> EditValue(T value) : EditValue(static_cast<double>(value), 0) {}
     EditValue(TypeRef value) : text_(value.getLabel()) {}
     EditValue(detail::BuiltinTypeRef value) : EditValue(TypeRef(value)) {}
     /// The text form passed to extenders and to Attribute::setValueFromString.
     const std::string& text() const { return text_; }
 
 private:
+    EditValue(double value, int);
     std::string text_;
 };
 

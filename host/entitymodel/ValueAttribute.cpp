@@ -193,7 +193,17 @@ TypeRef TypeAttribute::typeVal() const
 
 bool TypeAttribute::setValueFromString(const std::string& text)
 {
-    return setType(text.empty() ? TypeRef() : TypeRef(text));
+    if (text.empty())
+        return setType(TypeRef());
+    if (setType(TypeRef(text)))
+        return true;
+    // A Yes/No choice also takes a boolean's text.
+    const auto& candidates = getCandidates();
+    auto offers = [&candidates](TypeRef t) { return std::find(candidates.begin(), candidates.end(), t) != candidates.end(); };
+    if (offers(Yes_t) && offers(No_t))
+        if (auto value = BoolAttribute::parse(text))
+            return setType(*value ? Yes_t : No_t);
+    return false;
 }
 
 bool TypeAttribute::setType(TypeRef value)

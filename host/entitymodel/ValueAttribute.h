@@ -110,7 +110,8 @@ public:
     bool boolVal() const override;
     TypeRef typeVal() const override;
     std::string getValue() const override { return typeVal().getLabel(); }
-    /// Accepts a candidate's label (any label when there are no candidates); the empty text clears.
+    /// Accepts a candidate's label (any label when there are no candidates); the empty text clears;
+    /// a Yes/No choice also takes "true"/"false".
     bool setValueFromString(const std::string& text) override;
     /// Sets the value; false when it is not a candidate.
     bool setType(TypeRef value);

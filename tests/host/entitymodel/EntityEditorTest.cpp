@@ -103,6 +103,21 @@ TEST(EntityEditor, FailedEditsNameEntityPathAndValue)
     EXPECT_THROW(EntityEditor::createEntity(TypeRef("Server"), f.room1, "Nowhere"), std::runtime_error);
 }
 
+TEST(EntityEditor, ValuesOfAnyNumericTypeAndBooleansOnYesNoChoices)
+{
+    ProjectFixture f;
+    EntityEditor::setValue(f.server1, "Input Values", std::size_t(2));
+    EntityEditor::setValue(f.server1, "Power", 2.5f);
+    EntityEditor::setValue(f.control, AI_Model_Control_t / Active_t, true);
+    EXPECT_EQ(getIntValue(f.server1, "Input Values"), 2);
+    EXPECT_DOUBLE_EQ(getStandardDoubleValue(f.server1, "Power"), 2.5);
+    EXPECT_EQ(getTypeValue(f.control, AI_Model_Control_t / Active_t), Yes_t);
+    EntityEditor::setValue(f.control, AI_Model_Control_t / Active_t, false);
+    EXPECT_EQ(getTypeValue(f.control, AI_Model_Control_t / Active_t), No_t);
+    // Only Yes/No choices read booleans.
+    EXPECT_FALSE(EntityEditor::setValueNoThrow(f.server1, Cooling_t / Modelling_Level_t, true));
+}
+
 TEST(EntityEditor, CountEditsGrowAndShrinkItems)
 {
     ProjectFixture f;
