@@ -6,7 +6,10 @@ namespace ProjectData
 {
 namespace
 {
-bool isSeparator(char c) { return c == '/' || c == '\\'; }
+bool isSeparator(char c)
+{
+    return c == '/' || c == '\\';
+}
 
 std::string inStore(const std::string& directory, const char* fileName)
 {
@@ -24,7 +27,13 @@ ProjectStore::ProjectStore(std::string directory) : m_directory(std::move(direct
         m_directory.pop_back();
 }
 
-std::string ProjectStore::getConfluxDoc() const { return inStore(m_directory, "ConfluxModel.xml"); }
+std::string ProjectStore::getConfluxDoc() const
+{
+    return inStore(m_directory, "ConfluxModel.xml");
+}
 
-std::string ProjectStore::getConfluxControlFile() const { return inStore(m_directory, "ConfluxControl.txt"); }
+std::string ProjectStore::getConfluxControlFile() const
+{
+    return inStore(m_directory, "ConfluxControl.txt");
+}
 } // namespace ProjectData

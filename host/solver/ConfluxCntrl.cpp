@@ -107,10 +107,13 @@ void ConfluxCntrl::Write(const ProjectData::ProjectStore& store) const
 
     QSaveFile file(QString::fromStdString(path));
     if (!file.open(QIODevice::WriteOnly))
-        throw std::runtime_error("Cannot write the exchange control " + path + ": " + file.errorString().toStdString());
-    if (file.write(content.data(), static_cast<qint64>(content.size())) != static_cast<qint64>(content.size()) ||
+        throw std::runtime_error("Cannot write the exchange control " + path + ": " +
+                                 file.errorString().toStdString());
+    if (file.write(content.data(), static_cast<qint64>(content.size())) !=
+            static_cast<qint64>(content.size()) ||
         !file.commit())
-        throw std::runtime_error("Cannot write the exchange control " + path + ": " + file.errorString().toStdString());
+        throw std::runtime_error("Cannot write the exchange control " + path + ": " +
+                                 file.errorString().toStdString());
 }
 
 ConfluxCntrl ConfluxCntrl::Read(const ProjectData::ProjectStore& store)
@@ -118,7 +121,8 @@ ConfluxCntrl ConfluxCntrl::Read(const ProjectData::ProjectStore& store)
     const std::string path = store.getConfluxControlFile();
     QFile file(QString::fromStdString(path));
     if (!file.open(QIODevice::ReadOnly))
-        throw std::runtime_error("Cannot read the exchange control " + path + ": " + file.errorString().toStdString());
+        throw std::runtime_error("Cannot read the exchange control " + path + ": " +
+                                 file.errorString().toStdString());
     const QByteArray bytes = file.readAll();
     std::istringstream text(std::string(bytes.constData(), static_cast<std::size_t>(bytes.size())));
     FileSystem::TextDataIStream stream(text);

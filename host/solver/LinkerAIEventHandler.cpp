@@ -35,7 +35,10 @@ LinkerAIEventHandler& LinkerAIEventHandler::operator=(const LinkerAIEventHandler
 
 LinkerAIEventHandler::~LinkerAIEventHandler() = default;
 
-std::string LinkerAIEventHandler::getEventHandler() { return "AIEventHandler"; }
+std::string LinkerAIEventHandler::getEventHandler()
+{
+    return "AIEventHandler";
+}
 
 void LinkerAIEventHandler::adopt(std::vector<AIFunctor>& functors, AIModuleDefinitionCollection& definitions)
 {
@@ -45,7 +48,8 @@ void LinkerAIEventHandler::adopt(std::vector<AIFunctor>& functors, AIModuleDefin
         if (definition == nullptr || definitions.indexOf(definition))
             continue;
         // An equal definition already held is returned and the copy dropped.
-        functor.setDefinition(definitions.insertDefinition(std::make_unique<AIModuleDefinition>(*definition)).first);
+        functor.setDefinition(
+            definitions.insertDefinition(std::make_unique<AIModuleDefinition>(*definition)).first);
     }
 }
 
@@ -69,7 +73,8 @@ bool LinkerAIEventHandler::isEqual(const LinkerAIEventHandler& other) const
     return m_options.updateMode == other.m_options.updateMode &&
            m_options.updateStartIteration == other.m_options.updateStartIteration &&
            m_options.updateIterationInterval == other.m_options.updateIterationInterval &&
-           m_options.functors == other.m_options.functors && m_options.definitions == other.m_options.definitions;
+           m_options.functors == other.m_options.functors &&
+           m_options.definitions == other.m_options.definitions;
 }
 
 void LinkerAIEventHandler::toStream(FileSystem::DataOStream& stream) const

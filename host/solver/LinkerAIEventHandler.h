@@ -12,7 +12,8 @@ namespace Conflux
 /// and definitions handed over are re-pointed at the linker's copies, so they never point into a
 /// collection that the caller later destroys. A linker read from a stream carries its functors
 /// with unbound attribute references (their paths are kept).
-class LinkerAIEventHandler : public LinkerBase<LinkerAIEventHandler, LinkerType::AIEventHandler, LinkerConfluxDLL>
+class LinkerAIEventHandler
+    : public LinkerBase<LinkerAIEventHandler, LinkerType::AIEventHandler, LinkerConfluxDLL>
 {
 public:
     explicit LinkerAIEventHandler(const AIEventHandlerOptions& options = {});

@@ -4,9 +4,18 @@ namespace Conflux
 {
 LinkerAbstract::~LinkerAbstract() = default;
 
-void LinkerAbstract::initialize() { m_initialized = true; }
+void LinkerAbstract::initialize()
+{
+    m_initialized = true;
+}
 
-void LinkerAbstract::terminate() { m_initialized = false; }
+void LinkerAbstract::terminate()
+{
+    m_initialized = false;
+}
 
-bool LinkerAbstract::isInitialized() const { return m_initialized; }
+bool LinkerAbstract::isInitialized() const
+{
+    return m_initialized;
+}
 } // namespace Conflux

@@ -11,8 +11,7 @@ namespace Conflux
 /// `Derived` provides `bool isEqual(const Derived&) const`, `void toStream(DataOStream&) const`
 /// and `void fromStream(DataIStream&)`; the record is written inside the section
 /// "Linker:" + linkerTypeToString(Type). Constructors of `Base` are inherited.
-template <class Derived, LinkerType Type, class Base>
-class LinkerBase : public Base
+template <class Derived, LinkerType Type, class Base> class LinkerBase : public Base
 {
 public:
     using Base::Base;

@@ -9,7 +9,10 @@ LinkerCSVEventHandler::LinkerCSVEventHandler(const CSVEventHandlerOptions& optio
 {
 }
 
-std::string LinkerCSVEventHandler::getEventHandler() { return "CSVEventHandler"; }
+std::string LinkerCSVEventHandler::getEventHandler()
+{
+    return "CSVEventHandler";
+}
 
 void LinkerCSVEventHandler::toStream(FileSystem::DataOStream& stream) const
 {

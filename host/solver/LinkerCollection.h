@@ -21,8 +21,7 @@ public:
 
     /// Takes ownership of `linker` and returns it, with its own class. Throws
     /// std::invalid_argument for a null linker.
-    template <class Linker>
-    Linker* addLinker(std::unique_ptr<Linker> linker)
+    template <class Linker> Linker* addLinker(std::unique_ptr<Linker> linker)
     {
         if (!linker)
             throw std::invalid_argument("LinkerCollection::addLinker: no linker given");

@@ -4,9 +4,15 @@
 
 namespace Conflux
 {
-LinkerConfluxDLL::LinkerConfluxDLL(std::string libraryBaseName) : m_libraryBaseName(std::move(libraryBaseName)) {}
+LinkerConfluxDLL::LinkerConfluxDLL(std::string libraryBaseName)
+    : m_libraryBaseName(std::move(libraryBaseName))
+{
+}
 
-std::string LinkerConfluxDLL::getName() const { return m_libraryBaseName; }
+std::string LinkerConfluxDLL::getName() const
+{
+    return m_libraryBaseName;
+}
 
 std::string LinkerConfluxDLL::getLibraryName(Utilities::OperatingSystem os) const
 {

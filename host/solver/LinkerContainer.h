@@ -10,7 +10,10 @@ class LinkerContainer
 {
 public:
     explicit LinkerContainer(std::unique_ptr<LinkerAbstract> linker) : m_linker(std::move(linker)) {}
-    LinkerContainer(const LinkerContainer& other) : m_linker(other.m_linker ? other.m_linker->clone() : nullptr) {}
+    LinkerContainer(const LinkerContainer& other)
+        : m_linker(other.m_linker ? other.m_linker->clone() : nullptr)
+    {
+    }
     LinkerContainer(LinkerContainer&&) noexcept = default;
     LinkerContainer& operator=(const LinkerContainer& other)
     {

@@ -14,8 +14,7 @@ namespace Conflux
 {
 namespace
 {
-template <class Linker>
-LinkerFactory::Creator makerOf()
+template <class Linker> LinkerFactory::Creator makerOf()
 {
     return [] { return std::unique_ptr<LinkerAbstract>(std::make_unique<Linker>()); };
 }

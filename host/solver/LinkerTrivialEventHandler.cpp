@@ -7,7 +7,10 @@ LinkerTrivialEventHandler::LinkerTrivialEventHandler(const TrivialEventHandlerOp
 {
 }
 
-std::string LinkerTrivialEventHandler::getEventHandler() { return "TrivialEventHandler"; }
+std::string LinkerTrivialEventHandler::getEventHandler()
+{
+    return "TrivialEventHandler";
+}
 
 // The record has no fields: the section written around it is the whole record.
 void LinkerTrivialEventHandler::toStream(FileSystem::DataOStream&) const {}

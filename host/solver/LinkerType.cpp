@@ -26,7 +26,8 @@ std::string linkerTypeToString(LinkerType type)
 
 std::optional<LinkerType> linkerTypeFromInt(int value)
 {
-    if (value < static_cast<int>(LinkerType::None) || value > static_cast<int>(LinkerType::AIPythonEventHandler))
+    if (value < static_cast<int>(LinkerType::None) ||
+        value > static_cast<int>(LinkerType::AIPythonEventHandler))
         return std::nullopt;
     return static_cast<LinkerType>(value);
 }

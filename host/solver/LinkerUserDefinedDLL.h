@@ -7,7 +7,8 @@ namespace Conflux
 {
 /// A controller library of the user's: a name (the library entity's name in the project) and
 /// its library file per platform.
-class LinkerUserDefinedDLL : public LinkerBase<LinkerUserDefinedDLL, LinkerType::UserDefinedDLL, LinkerAbstract>
+class LinkerUserDefinedDLL
+    : public LinkerBase<LinkerUserDefinedDLL, LinkerType::UserDefinedDLL, LinkerAbstract>
 {
 public:
     using Files = std::map<Utilities::OperatingSystem, std::string>;

@@ -3,9 +3,15 @@
 
 #include <concepts>
 #include <cstdint>
+#include <utility>
 
 namespace Conflux
 {
+/// A value naming the linker kinds an installation may use.
+template <class Rights>
+concept ConfluxAccessRightsValue =
+    std::convertible_to<decltype(std::declval<const Rights&>().allows(1)), bool>;
+
 /// Checks linker kinds against the installation's exchange access rights.
 class LinkerValidator
 {
@@ -13,11 +19,7 @@ public:
     /// `rights` is the installation's access-rights value (`confluxAccessRights()` of the
     /// installation settings): anything that answers `allows(int linkerType)`. The answers for
     /// the linker kinds are taken now; the validator keeps no reference to `rights`.
-    template <class Rights>
-        requires requires(const Rights& r) {
-            { r.allows(1) } -> std::convertible_to<bool>;
-        }
-    explicit LinkerValidator(const Rights& rights)
+    template <ConfluxAccessRightsValue Rights> explicit LinkerValidator(const Rights& rights)
     {
         for (int type = firstKind; type <= lastKind; ++type)
             if (rights.allows(type))

@@ -8,8 +8,8 @@
 
 namespace CFDSolver
 {
-Project::Project(const std::string& storeDirectory, const std::string& projectName, const std::string& reserved,
-                 Exchange exchange)
+Project::Project(const std::string& storeDirectory, const std::string& projectName,
+                 const std::string& reserved, Exchange exchange)
     : m_store(storeDirectory), m_name(projectName), m_reserved(reserved)
 {
     if (storeDirectory.empty())

@@ -37,7 +37,8 @@ std::string solutionTypeToString(SolutionType type)
 
 std::optional<SolutionType> solutionTypeFromInt(int value)
 {
-    if (value < static_cast<int>(SolutionType::SteadyState) || value > static_cast<int>(SolutionType::TransientFailure))
+    if (value < static_cast<int>(SolutionType::SteadyState) ||
+        value > static_cast<int>(SolutionType::TransientFailure))
         return std::nullopt;
     return static_cast<SolutionType>(value);
 }

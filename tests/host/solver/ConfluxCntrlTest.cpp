@@ -52,9 +52,11 @@ ConfluxCntrl smallControl()
     control.addEventHandler(csv->getLibraryName(Utilities::OperatingSystem::Windows),
                             LinkerCSVEventHandler::getEventHandler());
     control.getLinkers().addLinker(std::make_unique<LinkerUserDefinedDLL>(
-        "Chiller \"A\"", LinkerUserDefinedDLL::Files{{Utilities::OperatingSystem::Windows, "C:\\ctl\\chiller.dll"}}));
+        "Chiller \"A\"",
+        LinkerUserDefinedDLL::Files{{Utilities::OperatingSystem::Windows, "C:\\ctl\\chiller.dll"}}));
     control.addEventHandler("Chiller \"A\"", "onGeneration");
-    control.getLinkers().addLinker(std::make_unique<LinkerPythonModule>("pumps", "def onGeneration(e):\n    pass\n"));
+    control.getLinkers().addLinker(
+        std::make_unique<LinkerPythonModule>("pumps", "def onGeneration(e):\n    pass\n"));
     return control;
 }
 
@@ -151,7 +153,8 @@ TEST(ConfluxCntrl, EqualityCoversEverySetting)
         {"logLevel", [](ConfluxCntrl& c) { c.logLevel(1); }},
         {"trigger", [](ConfluxCntrl& c) { c.setTriggerOnCFDgenerationEvents(false); }},
         {"handlers", [](ConfluxCntrl& c) { c.addEventHandler("x", "y"); }},
-        {"linkers", [](ConfluxCntrl& c) { c.getLinkers().addLinker(std::make_unique<LinkerCSVEventHandler>()); }},
+        {"linkers",
+         [](ConfluxCntrl& c) { c.getLinkers().addLinker(std::make_unique<LinkerCSVEventHandler>()); }},
     };
     for (const auto& [what, change] : changes)
     {
@@ -198,7 +201,8 @@ TEST(ConfluxCntrlFile, FailuresNameTheFile)
         SCOPED_TRACE("missing store directory");
         const ProjectData::ProjectStore store(root + "/absent");
         const std::string text = message([&] { smallControl().Write(store); });
-        EXPECT_EQ(text.rfind("Cannot write the exchange control " + root + "/absent/ConfluxControl.txt: ", 0), 0u)
+        EXPECT_EQ(text.rfind("Cannot write the exchange control " + root + "/absent/ConfluxControl.txt: ", 0),
+                  0u)
             << text;
         EXPECT_EQ(message([&] { ConfluxCntrl::Read(store); })
                       .rfind("Cannot read the exchange control " + root + "/absent/ConfluxControl.txt: ", 0),
@@ -213,14 +217,16 @@ TEST(ConfluxCntrlFile, FailuresNameTheFile)
             "",
             "hello\n",
             whole.substr(0, whole.size() / 2),
-            whole.substr(0, whole.find("<Linkers>")) + "<Linkers>\n  count: 1\n  type: 99\n</Linkers>\n</ConfluxCntrl>\n",
+            whole.substr(0, whole.find("<Linkers>")) +
+                "<Linkers>\n  count: 1\n  type: 99\n</Linkers>\n</ConfluxCntrl>\n",
         };
         for (const std::string& content : cases)
         {
             SCOPED_TRACE(content);
             writeFile(store.getConfluxControlFile(), content);
             const std::string text = message([&] { ConfluxCntrl::Read(store); });
-            EXPECT_EQ(text.rfind("Cannot read the exchange control " + store.getConfluxControlFile() + ": ", 0), 0u)
+            EXPECT_EQ(
+                text.rfind("Cannot read the exchange control " + store.getConfluxControlFile() + ": ", 0), 0u)
                 << text;
         }
     }
@@ -251,6 +257,7 @@ TEST(Project, RefusesAStoreItCannotHave)
     const std::string file = dir.path().toStdString() + "/plain";
     writeFile(file, "x");
     EXPECT_EQ(message([&] { Project("", "Hall", ""); }), "Solver project Hall: no store directory given");
-    EXPECT_EQ(message([&] { Project(file, "Hall", ""); }).rfind("Solver project Hall: cannot make the store directory " + file, 0),
+    EXPECT_EQ(message([&] { Project(file, "Hall", ""); })
+                  .rfind("Solver project Hall: cannot make the store directory " + file, 0),
               0u);
 }

@@ -1,8 +1,8 @@
+#include "host/solver/LinkerAIEventHandler.h"
 #include "host/filesystem/BinaryDataIStream.h"
 #include "host/filesystem/BinaryDataOStream.h"
 #include "host/filesystem/TextDataIStream.h"
 #include "host/filesystem/TextDataOStream.h"
-#include "host/solver/LinkerAIEventHandler.h"
 #include "host/solver/LinkerCollection.h"
 #include "host/solver/LinkerFactory.h"
 #include "src/model/ValueAttribute.h"
@@ -17,7 +17,8 @@ using Model::AccessType;
 namespace
 {
 // The shape of the AI-with-Python linker that the ConfluxTool library builds on this base.
-class AIPythonLinker : public LinkerBase<AIPythonLinker, LinkerType::AIPythonEventHandler, LinkerAIEventHandler>
+class AIPythonLinker
+    : public LinkerBase<AIPythonLinker, LinkerType::AIPythonEventHandler, LinkerAIEventHandler>
 {
 public:
     using LinkerBase::LinkerBase;
@@ -29,10 +30,10 @@ struct SmallModel
     SmallModel()
     {
         root = std::make_unique<Model::Entity>("Project", "Hall", AccessType::ReadWrite, nullptr);
-        cabinet = static_cast<Model::Entity*>(
-            root->addAttribute(std::make_unique<Model::Entity>("Cabinet", "Rack 1", AccessType::ReadWrite, root.get())));
-        inlet = cabinet->addAttribute(
-            std::make_unique<Model::ValueAttribute<double>>("Inlet Temperature", AccessType::ReadWrite, cabinet));
+        cabinet = static_cast<Model::Entity*>(root->addAttribute(
+            std::make_unique<Model::Entity>("Cabinet", "Rack 1", AccessType::ReadWrite, root.get())));
+        inlet = cabinet->addAttribute(std::make_unique<Model::ValueAttribute<double>>(
+            "Inlet Temperature", AccessType::ReadWrite, cabinet));
         power = cabinet->addAttribute(
             std::make_unique<Model::ValueAttribute<double>>("Power", AccessType::ReadWrite, cabinet));
     }
@@ -50,16 +51,17 @@ struct Built
     explicit Built(const SmallModel& model)
     {
         AIModuleDefinition* network =
-            definitions.insertDefinition(std::make_unique<AIModuleDefinition>(AISystem::ModuleType::NeuralNetwork,
-                                                                               Utilities::bytearray{1, 2, 3, 0, 255}))
+            definitions
+                .insertDefinition(std::make_unique<AIModuleDefinition>(AISystem::ModuleType::NeuralNetwork,
+                                                                       Utilities::bytearray{1, 2, 3, 0, 255}))
                 .first;
         using Ref = AIFunctor::Reference;
         functors.emplace_back("Rack model", model.cabinet, std::vector<Ref>{Ref(model.inlet)},
                               std::vector<Ref>{Ref(model.power)}, network);
         functors.emplace_back("Twin", nullptr, std::vector<Ref>{Ref(model.inlet), Ref(model.power)},
                               std::vector<Ref>{}, network);
-        functors.emplace_back("Untrained", model.cabinet, std::vector<Ref>{}, std::vector<Ref>{Ref(model.power)},
-                              nullptr);
+        functors.emplace_back("Untrained", model.cabinet, std::vector<Ref>{},
+                              std::vector<Ref>{Ref(model.power)}, nullptr);
     }
 
     std::vector<AIFunctor> functors;
@@ -88,8 +90,7 @@ void expectOwnDefinitions(const LinkerAIEventHandler& linker)
     }
 }
 
-template <class Linker>
-std::unique_ptr<Linker> roundTrip(const Linker& written, bool binary)
+template <class Linker> std::unique_ptr<Linker> roundTrip(const Linker& written, bool binary)
 {
     std::stringstream buffer;
     auto back = std::make_unique<Linker>();
@@ -191,7 +192,8 @@ TEST(LinkerAIEventHandler, EqualityCoversSettingsFunctorsAndDefinitions)
 {
     SmallModel model;
     Built built(model);
-    const auto make = [&](auto change) {
+    const auto make = [&](auto change)
+    {
         AIEventHandlerOptions options = updateOptions();
         options.functors = built.functors;
         options.definitions = built.definitions;
@@ -204,14 +206,18 @@ TEST(LinkerAIEventHandler, EqualityCoversSettingsFunctorsAndDefinitions)
     EXPECT_FALSE(make([](AIEventHandlerOptions& o) { o.updateStartIteration = 0; }) == reference);
     EXPECT_FALSE(make([](AIEventHandlerOptions& o) { o.updateIterationInterval = 1; }) == reference);
     EXPECT_FALSE(make([](AIEventHandlerOptions& o) { o.functors.pop_back(); }) == reference);
-    EXPECT_FALSE(make([&](AIEventHandlerOptions& o) {
-                     o.functors[1] = AIFunctor("Twin", nullptr, {AIFunctor::Reference(model.power)}, {},
-                                               o.functors[1].getDefinition());
-                 }) == reference);
-    EXPECT_FALSE(make([](AIEventHandlerOptions& o) {
-                     o.definitions.insertDefinition(
-                         std::make_unique<AIModuleDefinition>(AISystem::ModuleType::ONNX, Utilities::bytearray{9}));
-                 }) == reference);
+    EXPECT_FALSE(make(
+                     [&](AIEventHandlerOptions& o)
+                     {
+                         o.functors[1] = AIFunctor("Twin", nullptr, {AIFunctor::Reference(model.power)}, {},
+                                                   o.functors[1].getDefinition());
+                     }) == reference);
+    EXPECT_FALSE(make(
+                     [](AIEventHandlerOptions& o)
+                     {
+                         o.definitions.insertDefinition(std::make_unique<AIModuleDefinition>(
+                             AISystem::ModuleType::ONNX, Utilities::bytearray{9}));
+                     }) == reference);
 }
 
 TEST(LinkerAIEventHandler, ServesAsBaseOfTheAIPythonLinker)

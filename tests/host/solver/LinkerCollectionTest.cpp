@@ -1,6 +1,6 @@
+#include "host/solver/LinkerCollection.h"
 #include "host/entitymodel/InstallationSettings.h"
 #include "host/solver/LinkerCSVEventHandler.h"
-#include "host/solver/LinkerCollection.h"
 #include "host/solver/LinkerPythonModule.h"
 #include "host/solver/LinkerTrivialEventHandler.h"
 #include "host/solver/LinkerValidator.h"
@@ -148,7 +148,9 @@ TEST(LinkerValidator, RefusalNamesTheKindAndIgnoresLaterChanges)
     }
     catch (const std::runtime_error& e)
     {
-        EXPECT_STREQ(e.what(), "Conflux linker PythonModule (type 5) is not allowed by this installation's access rights");
+        EXPECT_STREQ(
+            e.what(),
+            "Conflux linker PythonModule (type 5) is not allowed by this installation's access rights");
     }
 }
 

@@ -46,7 +46,8 @@ std::vector<std::unique_ptr<LinkerAbstract>> everyLinker()
     linkers.push_back(std::make_unique<LinkerUserDefinedDLL>(
         "Chiller control", LinkerUserDefinedDLL::Files{{OperatingSystem::Windows, "C:\\ctl\\chiller.dll"},
                                                        {OperatingSystem::Linux, "/opt/ctl/libchiller.so"}}));
-    linkers.push_back(std::make_unique<LinkerPythonModule>("pump_logic", "def on_event(e):\n    return \"ok\"\t\\\n"));
+    linkers.push_back(
+        std::make_unique<LinkerPythonModule>("pump_logic", "def on_event(e):\n    return \"ok\"\t\\\n"));
     return linkers;
 }
 
@@ -84,7 +85,10 @@ std::string roundTrip(Encoding encoding, const std::function<void(FileSystem::Da
     return in.errorMessage();
 }
 
-const char* name(Encoding e) { return e == Encoding::Binary ? "binary" : "text"; }
+const char* name(Encoding e)
+{
+    return e == Encoding::Binary ? "binary" : "text";
+}
 } // namespace
 
 TEST(Linker, EveryKindReadsBackEqualInBothEncodings)
@@ -192,14 +196,17 @@ TEST(Linker, NamesItsLibraryPerPlatform)
         const char* linux;
     };
     Row rows[] = {
-        {std::make_unique<LinkerTrivialEventHandler>(), "ConfluxTrivial", "ConfluxTrivial.dll", "libConfluxTrivial.so"},
+        {std::make_unique<LinkerTrivialEventHandler>(), "ConfluxTrivial", "ConfluxTrivial.dll",
+         "libConfluxTrivial.so"},
         {std::make_unique<LinkerCSVEventHandler>(), "ConfluxCSV", "ConfluxCSV.dll", "libConfluxCSV.so"},
-        {std::make_unique<LinkerPythonModule>("pumps", "pass"), "pumps", "ConfluxPython.dll", "libConfluxPython.so"},
+        {std::make_unique<LinkerPythonModule>("pumps", "pass"), "pumps", "ConfluxPython.dll",
+         "libConfluxPython.so"},
         {std::make_unique<LinkerUserDefinedDLL>(
-             "ctl", LinkerUserDefinedDLL::Files{{OperatingSystem::Windows, "c.dll"}, {OperatingSystem::Linux, "libc.so"}}),
+             "ctl", LinkerUserDefinedDLL::Files{{OperatingSystem::Windows, "c.dll"},
+                                                {OperatingSystem::Linux, "libc.so"}}),
          "ctl", "c.dll", "libc.so"},
-        {std::make_unique<LinkerUserDefinedDLL>("win only",
-                                                LinkerUserDefinedDLL::Files{{OperatingSystem::Windows, "w.dll"}}),
+        {std::make_unique<LinkerUserDefinedDLL>(
+             "win only", LinkerUserDefinedDLL::Files{{OperatingSystem::Windows, "w.dll"}}),
          "win only", "w.dll", ""},
     };
     for (const Row& row : rows)
@@ -215,10 +222,9 @@ TEST(Linker, NamesItsLibraryPerPlatform)
 
 TEST(Linker, KindNamesAndNumbers)
 {
-    const std::pair<int, const char*> kinds[] = {{0, "None"},           {1, "TrivialEventHandler"},
-                                                 {2, "CSVEventHandler"}, {3, "AIEventHandler"},
-                                                 {4, "UserDefinedDLL"}, {5, "PythonModule"},
-                                                 {6, "AIPythonEventHandler"}};
+    const std::pair<int, const char*> kinds[] = {
+        {0, "None"},           {1, "TrivialEventHandler"}, {2, "CSVEventHandler"},     {3, "AIEventHandler"},
+        {4, "UserDefinedDLL"}, {5, "PythonModule"},        {6, "AIPythonEventHandler"}};
     for (const auto& [number, text] : kinds)
     {
         SCOPED_TRACE(text);
@@ -244,7 +250,8 @@ TEST(LinkerRead, BadRecordsFailTheStreamAndChangeNothing)
     };
     const std::string header = "# data stream version 1\n";
     const Row rows[] = {
-        {"unknown kind", header + "<Linkers>\ncount: 1\ntype: 42\n</Linkers>\n", "no linker of type 42 is known"},
+        {"unknown kind", header + "<Linkers>\ncount: 1\ntype: 42\n</Linkers>\n",
+         "no linker of type 42 is known"},
         {"kind of another library not registered", header + "<Linkers>\ncount: 1\ntype: 0\n</Linkers>\n",
          "no linker of type 0 is known"},
         {"record of another kind", header + "<Linkers>\ncount: 1\ntype: 1\n<Linker:CSVEventHandler>\n", ""},
@@ -252,7 +259,9 @@ TEST(LinkerRead, BadRecordsFailTheStreamAndChangeNothing)
          header + "<Linkers>\ncount: 1\ntype: 4\n<Linker:UserDefinedDLL>\nname: \"x\"\nfileCount: 1\n"
                   "platform: 3\nfile: \"x.dll\"\n</Linker:UserDefinedDLL>\n</Linkers>\n",
          "Library x: unknown platform 3"},
-        {"truncated", header + "<Linkers>\ncount: 2\ntype: 1\n<Linker:TrivialEventHandler>\n</Linker:TrivialEventHandler>\n",
+        {"truncated",
+         header +
+             "<Linkers>\ncount: 2\ntype: 1\n<Linker:TrivialEventHandler>\n</Linker:TrivialEventHandler>\n",
          ""},
         {"huge count", header + "<Linkers>\ncount: 4000000000\n", ""},
     };
