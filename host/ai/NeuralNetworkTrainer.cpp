@@ -14,14 +14,16 @@
 #include <sstream>
 #include <stdexcept>
 #include <string>
+#include <tuple>
 
 namespace AISystem
 {
 namespace
 {
 // Weight of the squared relative imbalance against the mean squared scaled error in the loss of a
-// physics-informed network: both are of order one, so they count alike.
-constexpr double PhysicsWeight = 1.0;
+// physics-informed network. Simulated training data obey the balance, so where data and balance
+// disagree (noise, too few cases) the balance is trusted more.
+constexpr double PhysicsWeight = 10.0;
 // Progress lines per training run, besides the last.
 constexpr int ProgressLines = 20;
 
@@ -132,10 +134,35 @@ std::optional<ImbalanceResult> rmsImbalance(const detail::NeuralNetworkLayout& l
                            std::sqrt(balance.mass.to(torch::kFloat64).pow(2).mean().item<double>())};
 }
 
-double rootMeanSquareOr1(const torch::Tensor& values)
+// The imbalance that a change of every output by its spread in the training data would cause, as a
+// root mean square over the cases: dividing by it makes an imbalance count in the loss like an
+// output error of the same size. Falls back on the fallback scale (then on 1) when that is zero.
+std::pair<double, double> imbalanceScales(const PhysicalModel& model, const torch::Tensor& inputs,
+                                          const torch::Tensor& targets, const torch::Tensor& spread)
 {
-    const double rms = std::sqrt(values.to(torch::kFloat64).pow(2).mean().item<double>());
-    return std::isfinite(rms) && rms > 0.0 ? rms : 1.0;
+    const auto rootMeanSquare = [](const torch::Tensor& values) {
+        return std::sqrt(values.detach().to(torch::kFloat64).pow(2).mean().item<double>());
+    };
+    const auto usable = [](double value) { return std::isfinite(value) && value > 0.0; };
+    const auto outputs = targets.detach().clone().set_requires_grad(true);
+    const auto balance = detail::computeBalance(model, inputs, outputs);
+    std::pair<double, double> scales{1.0, 1.0};
+    for (auto [total, fallback, scale] : {std::tuple{balance.energy, balance.throughput, &scales.first},
+                                          std::tuple{balance.mass, balance.massFlow, &scales.second}})
+    {
+        double sensitivity = 0.0;
+        if (total.requires_grad())
+        {
+            const auto gradient = torch::autograd::grad({total.sum()}, {outputs}, {}, true, false, true)[0];
+            if (gradient.defined())
+                sensitivity = rootMeanSquare((gradient * spread).pow(2).sum(1).sqrt());
+        }
+        if (usable(sensitivity))
+            *scale = sensitivity;
+        else if (usable(rootMeanSquare(fallback)))
+            *scale = rootMeanSquare(fallback);
+    }
+    return scales;
 }
 
 std::shared_ptr<const ModuleImpl> snapshotImpl(const detail::NeuralNetwork& network)
@@ -226,12 +253,7 @@ ModuleTrainerResult NeuralNetworkTrainer::train(const Example& training, const E
     double massScale = 1.0;
     const bool informed = layout.networkType == NeuralNetworkType::PhysicsInformed;
     if (informed)
-    {
-        torch::NoGradGuard noGrad;
-        const auto balance = detail::computeBalance(*layout.physicalModel, inputs, targets);
-        energyScale = rootMeanSquareOr1(balance.throughput);
-        massScale = rootMeanSquareOr1(balance.massFlow);
-    }
+        std::tie(energyScale, massScale) = imbalanceScales(*layout.physicalModel, inputs, targets, scale);
 
     torch::optim::Adam optimiser(network.parameters(), torch::optim::AdamOptions(learningRate));
     const int reportEvery = std::max(1, maximumIterations / ProgressLines);

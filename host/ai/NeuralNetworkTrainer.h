@@ -18,8 +18,9 @@ namespace AISystem
 ///
 /// Training uses libtorch: inputs and outputs scaled by the mean and standard deviation of the first
 /// training data, tanh hidden layers, full-batch Adam on the weighted mean squared error. A
-/// physics-informed network adds the squared energy and mass imbalance (relative to the heat and
-/// mass flow in the training data) to the loss; a physics-conserved network corrects its output
+/// physics-informed network adds the squared energy and mass imbalance to the loss, each relative to
+/// the imbalance that an output error of one standard deviation would cause and weighted ten times
+/// an output error of that size; a physics-conserved network corrects its output
 /// temperatures so that the energy balance closes. Later train calls continue from the trained
 /// weights and keep the first scaling.
 class NeuralNetworkTrainer : public Module, public ModuleTrainer
