@@ -79,6 +79,9 @@ std::unique_ptr<Attribute> CompositeAttribute::removeAttribute(Attribute* child)
     std::unique_ptr<Attribute> removed = std::move(*it);
     children_.erase(it);
     removed->parent_ = nullptr;
+    if (removed->isLinkAttribute())
+        for (Attribute* owned : removed->getChildAttributes())
+            owned->parent_ = nullptr;
     valueChanged();
     return removed;
 }
@@ -187,7 +190,7 @@ bool CountedCompositeAttribute::setValueFromString(const std::string& text)
 {
     int count = 0;
     auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), count);
-    if (ec != std::errc() || end != text.data() + text.size() || count < 0)
+    if (ec != std::errc() || end != text.data() + text.size() || count < 0 || count > maxCount)
         return false;
     setCount(count);
     return true;
@@ -195,8 +198,7 @@ bool CountedCompositeAttribute::setValueFromString(const std::string& text)
 
 void CountedCompositeAttribute::setCount(int count)
 {
-    if (count < 0)
-        count = 0;
+    count = std::clamp(count, 0, maxCount);
     const auto target = static_cast<std::size_t>(count);
     while (childCount() > target)
         removeAttribute(getChild(childCount() - 1));

@@ -60,6 +60,9 @@ private:
 class CountedCompositeAttribute : public CompositeAttribute
 {
 public:
+    /// The most items a counted composite holds; larger counts are refused (texts) or clamped.
+    static constexpr int maxCount = 100000;
+
     explicit CountedCompositeAttribute(std::shared_ptr<const AttributeDefinition> definition);
 
     AttributeKind kind() const override { return AttributeKind::CountedComposite; }
@@ -68,6 +71,7 @@ public:
     int intVal() const override { return static_cast<int>(childCount()); }
     double standardVal() const override { return static_cast<double>(childCount()); }
     std::string getValue() const override { return std::to_string(childCount()); }
+    /// Reads a count from 0 to maxCount; other texts are refused.
     bool setValueFromString(const std::string& text) override;
     /// Grows (new items from the item definition) or shrinks (last items deleted) to count items.
     void setCount(int count);

@@ -53,6 +53,7 @@ TEST(Attribute, TextFormsAreAcceptedOrRefusedByKind)
         {"Outlet Curve", "0:1;x", false, "0:20;10:30"},
         {"Input Values", "3", true, "3"},
         {"Input Values", "-1", false, "1"},
+        {"Input Values", "100001", false, "1"}, // a count too large to make items for
         {"Neighbours", "1:2", false, ""},
     };
     for (const Row& row : rows)
