@@ -42,16 +42,16 @@ bool Entity::equalsContent(const Entity& other) const
 void Entity::writeContent(FileSystem::DataOStream& stream) const
 {
     stream.field("EntityName", m_entityName);
-    stream.field("EntityID", static_cast<std::int32_t>(m_id.first));
-    stream << static_cast<std::int32_t>(m_id.second);
+    stream.field("EntityIDFirst", static_cast<std::int32_t>(m_id.first));
+    stream.field("EntityIDSecond", static_cast<std::int32_t>(m_id.second));
     writeChildren(stream);
 }
 
 void Entity::readContent(FileSystem::DataIStream& stream)
 {
     stream.field("EntityName", m_entityName);
-    stream.field("EntityID", m_id.first);
-    stream >> m_id.second;
+    stream.field("EntityIDFirst", m_id.first);
+    stream.field("EntityIDSecond", m_id.second);
     readChildren(stream);
 }
 } // namespace Conflux::Model

@@ -173,7 +173,7 @@ void ShortcutAttribute::writeContent(FileSystem::DataOStream& stream) const
     stream.field("Shortcuts", static_cast<std::uint64_t>(m_targets.size()));
     for (const AttributePath& path : m_targets)
     {
-        stream << static_cast<std::uint64_t>(path.size());
+        stream.field("Target", static_cast<std::uint64_t>(path.size()));
         for (const std::string& name : path)
             stream << name;
     }
@@ -189,7 +189,7 @@ void ShortcutAttribute::readContent(FileSystem::DataIStream& stream)
     for (std::uint64_t i = 0; i < count && stream.good(); ++i)
     {
         std::uint64_t size = 0;
-        stream >> size;
+        stream.field("Target", size);
         if (!stream.checkCount(size, 8))
             return;
         std::vector<std::string> names;

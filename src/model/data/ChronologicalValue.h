@@ -66,12 +66,13 @@ public:
         const std::string tag = "Value:" + valueTypeToString(ValueType::Chronological);
         stream.openTag(tag);
         stream.openTag("ChronologicalValue");
-        stream << static_cast<std::uint64_t>(m_values.size());
+        stream.field("Entries", static_cast<std::uint64_t>(m_values.size()));
         for (const auto& [chronology, value] : m_values)
         {
             if (stream.fail())
                 break;
-            stream << static_cast<std::int32_t>(chronology) << value;
+            stream.field("Chronology", static_cast<std::int32_t>(chronology));
+            stream.field("Value", value);
         }
         stream.closeTag("ChronologicalValue");
         stream.closeTag(tag);
@@ -84,7 +85,7 @@ public:
         stream.openTag(tag);
         stream.openTag("ChronologicalValue");
         std::uint64_t count = 0;
-        stream >> count;
+        stream.field("Entries", count);
         // Each entry holds at least a chronology and one byte of value.
         if (stream.checkCount(count, 5))
         {
@@ -92,7 +93,8 @@ public:
             {
                 std::int32_t chronology = 0;
                 T value{};
-                stream >> chronology >> value;
+                stream.field("Chronology", chronology);
+                stream.field("Value", value);
                 if (stream.good())
                     m_values.insert_or_assign(chronology, std::move(value));
             }
