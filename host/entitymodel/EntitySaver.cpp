@@ -179,7 +179,10 @@ public:
         switch (attribute.kind())
         {
         case AttributeKind::Composite:
-            return composite(static_cast<const CompositeAttribute&>(attribute));
+        {
+            Node node = composite(static_cast<const CompositeAttribute&>(attribute));
+            return node.empty() ? std::nullopt : std::optional(std::move(node));
+        }
         case AttributeKind::CountedComposite:
             return counted(static_cast<const CountedCompositeAttribute&>(attribute));
         case AttributeKind::Int:

@@ -139,7 +139,7 @@ public:
             const Context where{file_, records_[i].label, {}};
             if (!attributes.isObject())
                 where.fail("'attributes' must be an object, not " + describe(attributes));
-            readComposite(*records_[i].entity, attributes.toObject(), where);
+            readComposite(*records_[i].raw, attributes.toObject(), where);
         }
         checkLinks();
         return link();
@@ -149,7 +149,8 @@ private:
     struct Record
     {
         QJsonObject json;
-        std::unique_ptr<Entity> entity;
+        std::unique_ptr<Entity> entity; ///< until an owning link takes it
+        Entity* raw = nullptr;
         std::string label;
         const PendingLink* owner = nullptr;
     };
@@ -183,6 +184,7 @@ private:
         record.json = object;
         record.entity = factory_.createEntity(TypeRef(type), name);
         record.entity->setID(*id);
+        record.raw = record.entity.get();
         record.label = full.entity;
         reserveEntitySerial(id->serial);
         ids_[*id] = records_.size();
@@ -415,7 +417,7 @@ private:
                 if (found == ids_.end())
                     pending.where.fail("links entity " + idText(id) + ", which is not in the file");
                 Record& target = records_[found->second];
-                if (!pending.link->accepts(target.entity.get()))
+                if (!pending.link->accepts(target.raw))
                 {
                     std::string types;
                     for (TypeRef type : pending.link->getDefinition().linkedTypes)
@@ -432,7 +434,7 @@ private:
         // An ownership cycle would leave entities owning each other with no way up to a root.
         std::map<const Entity*, std::size_t> indexOf;
         for (std::size_t i = 0; i < records_.size(); ++i)
-            indexOf[records_[i].entity.get()] = i;
+            indexOf[records_[i].raw] = i;
         for (const Record& record : records_)
         {
             const Record* current = &record;
@@ -452,7 +454,7 @@ private:
             {
                 Record& target = records_[ids_.at(id)];
                 const bool linked = pending.link->isOwning() ? pending.link->adopt(std::move(target.entity)) != nullptr
-                                                             : pending.link->addReference(target.entity.get());
+                                                             : pending.link->addReference(target.raw);
                 if (!linked)
                     pending.where.fail("cannot hold entity " + target.label);
             }
