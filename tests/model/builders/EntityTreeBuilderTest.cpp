@@ -309,10 +309,10 @@ TEST(EntityTreeBuilderValues, ResultsStartFromTheCurrentProjectsSettings)
     Entity* projectRoot = project.getRootEntity();
     const std::string path = "Rooms.Room.Simulation Results.Temperature";
 
-    // Not the editor's project: no initial values are known, so a temperature starts at 20.
+    // Not the editor's project: without initial values every result starts at 0.
     EXPECT_DOUBLE_EQ(node(EntityTreeBuilder::create(projectRoot, AccessType::ReadWrite, true, false).first.get(), path)
                          ->getDoubleValue(0, false),
-                     20.0);
+                     0.0);
     EntityEditor::setCurrentProject(&project);
     const auto tree = EntityTreeBuilder::create(projectRoot, AccessType::ReadWrite, true, false);
     // Documentation shows no initial values at all.
