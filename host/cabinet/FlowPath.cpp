@@ -9,7 +9,10 @@ namespace CabinetConstructor
 {
 namespace
 {
-double areaOf(EntityModel::Entity* flow) { return EntityModel::getStandardDoubleValue(flow, EntityModel::Area_t, 0.0); }
+double areaOf(EntityModel::Entity* flow)
+{
+    return EntityModel::getStandardDoubleValue(flow, EntityModel::Area_t, 0.0);
+}
 
 double areaIfListed(const std::vector<EntityModel::Entity*>& flows, EntityModel::Entity* flow)
 {
@@ -25,9 +28,15 @@ FlowPath::FlowPath(EntityModel::Entity* equipment, bool recursive) : equipment_(
     outflows_ = equipment_->getOwnedChildEntitiesOfType(EntityModel::Outflow_t, recursive);
 }
 
-double FlowPath::getInflowArea(EntityModel::Entity* inflow) const { return areaIfListed(inflows_, inflow); }
+double FlowPath::getInflowArea(EntityModel::Entity* inflow) const
+{
+    return areaIfListed(inflows_, inflow);
+}
 
-double FlowPath::getOutflowArea(EntityModel::Entity* outflow) const { return areaIfListed(outflows_, outflow); }
+double FlowPath::getOutflowArea(EntityModel::Entity* outflow) const
+{
+    return areaIfListed(outflows_, outflow);
+}
 
 double FlowPath::getTotalInflowArea() const
 {

@@ -9,7 +9,8 @@ double ReferenceValues::getReferenceTemperature(EntityModel::Entity* root)
 {
     using namespace EntityModel;
     Entity* solutionControl = EntityFetcher::getSolutionControl(root);
-    Attribute* reference = solutionControl ? solutionControl->findAttribute(Reference_Temperature_t) : nullptr;
+    Attribute* reference =
+        solutionControl ? solutionControl->findAttribute(Reference_Temperature_t) : nullptr;
     if (reference && reference->isDoubleAttribute())
         return reference->standardVal();
     return defaultReferenceTemperature;

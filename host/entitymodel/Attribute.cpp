@@ -15,9 +15,15 @@ namespace
 std::atomic<std::uint64_t> cacheGeneration{1};
 } // namespace
 
-std::uint64_t attributeCacheGeneration() { return cacheGeneration.load(std::memory_order_relaxed); }
+std::uint64_t attributeCacheGeneration()
+{
+    return cacheGeneration.load(std::memory_order_relaxed);
+}
 
-void clearAttributeCacheGeneration() { cacheGeneration.fetch_add(1, std::memory_order_relaxed); }
+void clearAttributeCacheGeneration()
+{
+    cacheGeneration.fetch_add(1, std::memory_order_relaxed);
+}
 
 bool TypeListRef::contains(TypeRef t) const
 {
@@ -34,7 +40,10 @@ Attribute::Attribute(std::shared_ptr<const AttributeDefinition> definition)
 
 Attribute::~Attribute() = default;
 
-Type Attribute::getType() const { return Type(definition_->name); }
+Type Attribute::getType() const
+{
+    return Type(definition_->name);
+}
 
 Entity* Attribute::getOwnerEntity() const
 {
@@ -62,7 +71,10 @@ AttributePath Attribute::getEntityAndAttributePath() const
     return path;
 }
 
-std::string Attribute::getDisplayName() const { return getTypeRef().getLabel(); }
+std::string Attribute::getDisplayName() const
+{
+    return getTypeRef().getLabel();
+}
 
 bool Attribute::isCompositeAttribute() const
 {
@@ -79,11 +91,20 @@ bool Attribute::isLinkAttribute() const
     return kind() == AttributeKind::Link || kind() == AttributeKind::List || kind() == AttributeKind::Array;
 }
 
-bool Attribute::operator==(const TypeRef&) const { return false; }
+bool Attribute::operator==(const TypeRef&) const
+{
+    return false;
+}
 
-Utilities::bytearray Attribute::byteArrayVal() const { return Utilities::toByteArray(getValue()); }
+Utilities::bytearray Attribute::byteArrayVal() const
+{
+    return Utilities::toByteArray(getValue());
+}
 
-bool Attribute::setValueFromString(const std::string&) { return false; }
+bool Attribute::setValueFromString(const std::string&)
+{
+    return false;
+}
 
 bool Attribute::isHidden() const
 {
@@ -204,5 +225,8 @@ void Attribute::acceptChildren(AttributeVisitor& visitor)
         child->accept(visitor);
 }
 
-void Attribute::valueChanged() { clearAttributeCacheGeneration(); }
+void Attribute::valueChanged()
+{
+    clearAttributeCacheGeneration();
+}
 } // namespace EntityModel

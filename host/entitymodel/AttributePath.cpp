@@ -10,7 +10,9 @@ AttributePath::AttributePath(TypeRef element)
         elements_.push_back(element);
 }
 
-AttributePath::AttributePath(const char* dotted) : AttributePath(std::string_view(dotted ? dotted : ""), '.') {}
+AttributePath::AttributePath(const char* dotted) : AttributePath(std::string_view(dotted ? dotted : ""), '.')
+{
+}
 
 AttributePath::AttributePath(const std::string& dotted) : AttributePath(std::string_view(dotted), '.') {}
 
@@ -40,9 +42,15 @@ AttributePath::AttributePath(std::vector<TypeRef> elements) : elements_(std::mov
     std::erase_if(elements_, [](TypeRef t) { return t.empty(); });
 }
 
-TypeRef AttributePath::front() const { return elements_.empty() ? TypeRef() : elements_.front(); }
+TypeRef AttributePath::front() const
+{
+    return elements_.empty() ? TypeRef() : elements_.front();
+}
 
-TypeRef AttributePath::back() const { return elements_.empty() ? TypeRef() : elements_.back(); }
+TypeRef AttributePath::back() const
+{
+    return elements_.empty() ? TypeRef() : elements_.back();
+}
 
 std::string AttributePath::toString(char separator) const
 {

@@ -8,7 +8,10 @@ Checker::~Checker() = default;
 void Checker::clearCachedErrors(Entity*) {}
 void Checker::clearCachedErrors() {}
 void Checker::setGeometryBuilder(Geometry::GeometryBuilder*) {}
-bool Checker::isInstalled() const { return true; }
+bool Checker::isInstalled() const
+{
+    return true;
+}
 
 Calculator::~Calculator() = default;
 void Calculator::calculateDerivedDataFlowNetworkOnly(Geometry::Part*) {}

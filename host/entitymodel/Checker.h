@@ -16,7 +16,8 @@ class Checker
 {
 public:
     virtual ~Checker();
-    virtual void checkFlowNetworkOnlyEntities(std::set<Entity*>& entities, std::vector<EntityError>& errors) = 0;
+    virtual void checkFlowNetworkOnlyEntities(std::set<Entity*>& entities,
+                                              std::vector<EntityError>& errors) = 0;
     virtual void checkEntities(std::set<Entity*>& entities, std::vector<EntityError>& errors) = 0;
     virtual void setRootEntity(Entity* root) = 0;
     /// The label under which the framework lists the checker's errors.

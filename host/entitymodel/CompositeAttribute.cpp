@@ -73,7 +73,8 @@ Attribute* CompositeAttribute::addAttribute(std::unique_ptr<Attribute> attribute
 
 std::unique_ptr<Attribute> CompositeAttribute::removeAttribute(Attribute* child)
 {
-    auto it = std::find_if(children_.begin(), children_.end(), [child](const auto& c) { return c.get() == child; });
+    auto it =
+        std::find_if(children_.begin(), children_.end(), [child](const auto& c) { return c.get() == child; });
     if (it == children_.end())
         return nullptr;
     std::unique_ptr<Attribute> removed = std::move(*it);
@@ -117,7 +118,8 @@ Attribute* CompositeAttribute::findAttribute(TypeRef name, bool recursive) const
     if (recursive)
         for (const auto& child : children_)
             if (child->isCompositeAttribute())
-                if (Attribute* found = static_cast<const CompositeAttribute*>(child.get())->findAttribute(name, true))
+                if (Attribute* found =
+                        static_cast<const CompositeAttribute*>(child.get())->findAttribute(name, true))
                     return found;
     return nullptr;
 }
@@ -140,8 +142,9 @@ CompositeAttribute* CompositeAttribute::findComposite(const AttributePath& path)
     return found && found->isCompositeAttribute() ? static_cast<CompositeAttribute*>(found) : nullptr;
 }
 
-void CompositeAttribute::getOwnedChildEntities(std::vector<Entity*>& entities, bool recursive, bool includeHidden,
-                                               const std::function<bool(Entity*)>& filter, bool descendIntoRejected) const
+void CompositeAttribute::getOwnedChildEntities(std::vector<Entity*>& entities, bool recursive,
+                                               bool includeHidden, const std::function<bool(Entity*)>& filter,
+                                               bool descendIntoRejected) const
 {
     for (const auto& child : children_)
     {
@@ -162,7 +165,8 @@ void CompositeAttribute::getOwnedChildEntities(std::vector<Entity*>& entities, b
             if (accepted)
                 entities.push_back(entity);
             if (recursive && (accepted || descendIntoRejected))
-                entity->getOwnedChildEntities(entities, recursive, includeHidden, filter, descendIntoRejected);
+                entity->getOwnedChildEntities(entities, recursive, includeHidden, filter,
+                                              descendIntoRejected);
         }
     }
 }
@@ -170,7 +174,8 @@ void CompositeAttribute::getOwnedChildEntities(std::vector<Entity*>& entities, b
 std::vector<Entity*> CompositeAttribute::getOwnedChildEntitiesOfType(TypeRef type, bool recursive) const
 {
     std::vector<Entity*> result;
-    getOwnedChildEntities(result, recursive, true, [type](Entity* e) { return e->getTypeRef() == type; }, true);
+    getOwnedChildEntities(
+        result, recursive, true, [type](Entity* e) { return e->getTypeRef() == type; }, true);
     return result;
 }
 

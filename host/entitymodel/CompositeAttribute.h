@@ -46,8 +46,9 @@ public:
     /// in order) that pass the filter. recursive: descend into owned entities; includeHidden: also
     /// walk links that are hidden; filter: null accepts every entity; descendIntoRejected: descend
     /// into entities the filter rejected too.
-    void getOwnedChildEntities(std::vector<Entity*>& entities, bool recursive = true, bool includeHidden = true,
-                               const std::function<bool(Entity*)>& filter = {}, bool descendIntoRejected = true) const;
+    void getOwnedChildEntities(std::vector<Entity*>& entities, bool recursive = true,
+                               bool includeHidden = true, const std::function<bool(Entity*)>& filter = {},
+                               bool descendIntoRejected = true) const;
     /// Every owned child entity (recursively) of a type, in walk order.
     std::vector<Entity*> getOwnedChildEntitiesOfType(TypeRef type, bool recursive = true) const;
 

@@ -32,7 +32,8 @@ bool validPoints(const std::vector<CurveAttribute::Point>& points)
 }
 } // namespace
 
-CurveAttribute::CurveAttribute(std::shared_ptr<const AttributeDefinition> definition) : Attribute(std::move(definition))
+CurveAttribute::CurveAttribute(std::shared_ptr<const AttributeDefinition> definition)
+    : Attribute(std::move(definition))
 {
     const auto& d = getDefinition();
     if (!d.xQuantity.empty())
@@ -45,9 +46,15 @@ CurveAttribute::CurveAttribute(std::shared_ptr<const AttributeDefinition> defini
 
 CurveAttribute::~CurveAttribute() = default;
 
-void CurveAttribute::accept(AttributeVisitor& visitor) { visitor.visit(this); }
+void CurveAttribute::accept(AttributeVisitor& visitor)
+{
+    visitor.visit(this);
+}
 
-double CurveAttribute::standardVal() const { return valueAt(0.0); }
+double CurveAttribute::standardVal() const
+{
+    return valueAt(0.0);
+}
 
 std::string CurveAttribute::getValue() const
 {

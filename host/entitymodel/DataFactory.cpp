@@ -13,7 +13,10 @@ namespace EntityModel
 {
 DataFactory::DataFactory(const Schema* schema) : schema_(schema) {}
 
-const Schema& DataFactory::getSchema() const { return schema_ ? *schema_ : Schema::instance(); }
+const Schema& DataFactory::getSchema() const
+{
+    return schema_ ? *schema_ : Schema::instance();
+}
 
 std::unique_ptr<Entity> DataFactory::createEntity(TypeRef type, const std::string& name) const
 {
@@ -23,13 +26,15 @@ std::unique_ptr<Entity> DataFactory::createEntity(TypeRef type, const std::strin
     return createEntity(std::move(definition), name);
 }
 
-std::unique_ptr<Entity> DataFactory::createEntity(std::shared_ptr<const EntityDefinition> definition, const std::string& name)
+std::unique_ptr<Entity> DataFactory::createEntity(std::shared_ptr<const EntityDefinition> definition,
+                                                  const std::string& name)
 {
     if (!definition)
         throw std::invalid_argument("An entity needs a definition");
     auto entity = std::make_unique<Entity>(definition, name, ID{0, nextEntitySerial()});
     for (const AttributeDefinition& attribute : definition->attributes)
-        entity->addAttribute(createAttribute(std::shared_ptr<const AttributeDefinition>(definition, &attribute)));
+        entity->addAttribute(
+            createAttribute(std::shared_ptr<const AttributeDefinition>(definition, &attribute)));
     return entity;
 }
 
@@ -41,7 +46,8 @@ std::unique_ptr<Attribute> DataFactory::createAttribute(std::shared_ptr<const At
     {
         auto composite = std::make_unique<CompositeAttribute>(definition);
         for (const AttributeDefinition& child : definition->children)
-            composite->addAttribute(createAttribute(std::shared_ptr<const AttributeDefinition>(definition, &child)));
+            composite->addAttribute(
+                createAttribute(std::shared_ptr<const AttributeDefinition>(definition, &child)));
         return composite;
     }
     case AttributeKind::CountedComposite:

@@ -19,7 +19,8 @@ public:
     /// Throws std::runtime_error "Unknown entity type 'X'" for a type the schema lacks.
     std::unique_ptr<Entity> createEntity(TypeRef type, const std::string& name = {}) const;
     /// An entity of a definition that need not be in the schema (tests, options entities).
-    static std::unique_ptr<Entity> createEntity(std::shared_ptr<const EntityDefinition> definition, const std::string& name = {});
+    static std::unique_ptr<Entity> createEntity(std::shared_ptr<const EntityDefinition> definition,
+                                                const std::string& name = {});
     /// An attribute from its definition (children of composites included), at its default value.
     /// The definition must stay alive as long as the attribute (pass an aliasing shared_ptr).
     static std::unique_ptr<Attribute> createAttribute(std::shared_ptr<const AttributeDefinition> definition);

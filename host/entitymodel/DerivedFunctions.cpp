@@ -43,13 +43,17 @@ const DerivedFunctions::Function* DerivedFunctions::find(const std::string& name
     return it == registry().functions.end() ? nullptr : it->second.get();
 }
 
-DerivedFunctionRegistration::DerivedFunctionRegistration(std::string name, DerivedFunctions::Function function)
+DerivedFunctionRegistration::DerivedFunctionRegistration(std::string name,
+                                                         DerivedFunctions::Function function)
     : name_(std::move(name))
 {
     DerivedFunctions::registerFunction(name_, std::move(function));
 }
 
-DerivedFunctionRegistration::~DerivedFunctionRegistration() { DerivedFunctions::unregisterFunction(name_); }
+DerivedFunctionRegistration::~DerivedFunctionRegistration()
+{
+    DerivedFunctions::unregisterFunction(name_);
+}
 
 void invalidateDerivedAttribute(Attribute* attribute, bool recursive)
 {

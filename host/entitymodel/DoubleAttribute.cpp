@@ -53,7 +53,10 @@ UnitTypeAttribute::UnitTypeAttribute(TypeRef quantity, std::string unit)
 {
 }
 
-void UnitTypeAttribute::accept(AttributeVisitor& visitor) { visitor.visit(this); }
+void UnitTypeAttribute::accept(AttributeVisitor& visitor)
+{
+    visitor.visit(this);
+}
 
 void UnitTypeAttribute::setQuantity(TypeRef quantity)
 {
@@ -81,12 +84,15 @@ bool UnitTypeAttribute::setValueFromString(const std::string& unit)
 Utilities::LinearTransform<double> UnitTypeAttribute::getTransform() const
 {
     ensureComputed();
-    return UnitConverter::instance().transform(quantity_, unit_).value_or(Utilities::LinearTransform<double>{});
+    return UnitConverter::instance()
+        .transform(quantity_, unit_)
+        .value_or(Utilities::LinearTransform<double>{});
 }
 
 // Doubles.
 
-DoubleAttribute::DoubleAttribute(std::shared_ptr<const AttributeDefinition> definition) : Attribute(std::move(definition))
+DoubleAttribute::DoubleAttribute(std::shared_ptr<const AttributeDefinition> definition)
+    : Attribute(std::move(definition))
 {
     value_ = parseDouble(getDefinition().defaultValue).value_or(0.0);
     if (!getDefinition().quantity.empty())
@@ -100,7 +106,10 @@ DoubleAttribute::DoubleAttribute(TypeRef name, double standardValue)
 
 DoubleAttribute::~DoubleAttribute() = default;
 
-void DoubleAttribute::accept(AttributeVisitor& visitor) { visitor.visit(this); }
+void DoubleAttribute::accept(AttributeVisitor& visitor)
+{
+    visitor.visit(this);
+}
 
 int DoubleAttribute::intVal() const
 {
@@ -118,7 +127,10 @@ double DoubleAttribute::standardVal() const
     return value_;
 }
 
-std::string DoubleAttribute::getValue() const { return format(standardVal()); }
+std::string DoubleAttribute::getValue() const
+{
+    return format(standardVal());
+}
 
 bool DoubleAttribute::setValueFromString(const std::string& text)
 {
@@ -140,7 +152,8 @@ double DoubleAttribute::getValueIn(const std::string& unit) const
     if (unit.empty())
         return standardVal();
     if (!unit_)
-        throw std::runtime_error("'" + getTypeRef().getLabel() + "' has no unit, so it cannot be read in '" + unit + "'");
+        throw std::runtime_error("'" + getTypeRef().getLabel() + "' has no unit, so it cannot be read in '" +
+                                 unit + "'");
     return UnitConverter::instance().fromStandard(unit_->getQuantity(), unit, standardVal());
 }
 
@@ -152,7 +165,8 @@ void DoubleAttribute::setValueIn(const std::string& unit, double value)
         return;
     }
     if (!unit_)
-        throw std::runtime_error("'" + getTypeRef().getLabel() + "' has no unit, so it cannot be set in '" + unit + "'");
+        throw std::runtime_error("'" + getTypeRef().getLabel() + "' has no unit, so it cannot be set in '" +
+                                 unit + "'");
     setStandardVal(UnitConverter::instance().toStandard(unit_->getQuantity(), unit, value));
 }
 
@@ -165,13 +179,25 @@ void DoubleAttribute::setUnit(TypeRef quantity, const std::string& unit)
     valueChanged();
 }
 
-std::optional<double> DoubleAttribute::getMinimum() const { return minOverride_ ? *minOverride_ : getDefinition().min; }
+std::optional<double> DoubleAttribute::getMinimum() const
+{
+    return minOverride_ ? *minOverride_ : getDefinition().min;
+}
 
-std::optional<double> DoubleAttribute::getMaximum() const { return maxOverride_ ? *maxOverride_ : getDefinition().max; }
+std::optional<double> DoubleAttribute::getMaximum() const
+{
+    return maxOverride_ ? *maxOverride_ : getDefinition().max;
+}
 
-void DoubleAttribute::setMinimum(std::optional<double> min) { minOverride_ = min; }
+void DoubleAttribute::setMinimum(std::optional<double> min)
+{
+    minOverride_ = min;
+}
 
-void DoubleAttribute::setMaximum(std::optional<double> max) { maxOverride_ = max; }
+void DoubleAttribute::setMaximum(std::optional<double> max)
+{
+    maxOverride_ = max;
+}
 
 std::string DoubleAttribute::format(double value)
 {

@@ -21,7 +21,10 @@ std::shared_ptr<const AttributeDefinition> entityAttributeDefinition(const Entit
 }
 } // namespace
 
-int nextEntitySerial() { return ++lastSerial; }
+int nextEntitySerial()
+{
+    return ++lastSerial;
+}
 
 void reserveEntitySerial(int serial)
 {
@@ -31,7 +34,10 @@ void reserveEntitySerial(int serial)
     }
 }
 
-std::string ID::toString() const { return std::to_string(fileId) + ":" + std::to_string(serial); }
+std::string ID::toString() const
+{
+    return std::to_string(fileId) + ":" + std::to_string(serial);
+}
 
 Entity::Entity(std::shared_ptr<const EntityDefinition> definition, std::string name, ID id)
     : CompositeAttribute(entityAttributeDefinition(*definition)), entityDefinition_(std::move(definition)),
@@ -71,7 +77,10 @@ std::string Entity::getFullDisplayName() const
     return result;
 }
 
-bool Entity::isProject() const { return getTypeRef() == Project_t; }
+bool Entity::isProject() const
+{
+    return getTypeRef() == Project_t;
+}
 
 Entity* Entity::getRootEntity()
 {
@@ -81,5 +90,8 @@ Entity* Entity::getRootEntity()
     return e;
 }
 
-void Entity::clearRuleCaches() { clearAttributeCacheGeneration(); }
+void Entity::clearRuleCaches()
+{
+    clearAttributeCacheGeneration();
+}
 } // namespace EntityModel

@@ -39,7 +39,8 @@ std::string describe(const CompositeAttribute* owner)
     if (!owner)
         return "(none)";
     const Entity* entity = owner->isEntity() ? static_cast<const Entity*>(owner) : owner->getOwnerEntity();
-    std::string text = entity ? "'" + entity->getFullDisplayName() + "'" : std::string("a detached composite");
+    std::string text =
+        entity ? "'" + entity->getFullDisplayName() + "'" : std::string("a detached composite");
     if (!owner->isEntity())
         text += " at '" + owner->getAttributePath().toString('.') + "'";
     return text;
@@ -64,7 +65,10 @@ bool hasOwnerIn(const Entity* entity, const std::set<Entity*>& entities)
 EditValue::EditValue(double value, int) : text_(DoubleAttribute::format(value)) {}
 
 void EntityEditExtender::extendPostSetValueOperation(bool) {}
-bool EntityEditExtender::extendPostDeleteOperation() { return true; }
+bool EntityEditExtender::extendPostDeleteOperation()
+{
+    return true;
+}
 void EntityEditExtender::extendSetValueOperation(Entity*, Attribute*, const std::string&, bool) {}
 void EntityEditExtender::extendDragDropOperation(Entity*, Entity*) {}
 void EntityEditExtender::extendDuplicateOperation(Entity*, Entity*) {}
@@ -81,7 +85,8 @@ void EntityEditorDeleter::operator()(Entity* entity) const
         delete entity;
 }
 
-void EntityEditor::setValue(CompositeAttribute* owner, const AttributePath& path, const EditValue& value, bool flag)
+void EntityEditor::setValue(CompositeAttribute* owner, const AttributePath& path, const EditValue& value,
+                            bool flag)
 {
     Attribute* attribute = owner ? owner->findAttribute(path) : nullptr;
     if (!attribute)
@@ -100,7 +105,8 @@ void EntityEditor::setAttributeValue(Attribute* attribute, const EditValue& valu
                                  describe(attribute->getOwnerEntity()) + " to '" + value.text() + "'");
 }
 
-bool EntityEditor::setValueNoThrow(CompositeAttribute* owner, const AttributePath& path, const EditValue& value, bool flag)
+bool EntityEditor::setValueNoThrow(CompositeAttribute* owner, const AttributePath& path,
+                                   const EditValue& value, bool flag)
 {
     return setAttributeValueNoThrow(owner ? owner->findAttribute(path) : nullptr, value, flag);
 }
@@ -137,25 +143,26 @@ bool EntityEditor::setValid(Attribute* attribute, bool valid)
     return true;
 }
 
-Entity* EntityEditor::createEntity(TypeRef type, CompositeAttribute* owner, const AttributePath& linkPath, LibraryInterface*,
-                                   bool, bool, bool, const std::string& name, int position)
+Entity* EntityEditor::createEntity(TypeRef type, CompositeAttribute* owner, const AttributePath& linkPath,
+                                   LibraryInterface*, bool, bool, bool, const std::string& name, int position)
 {
     std::unique_ptr<Entity> entity = getDataFactory().createEntity(type, name);
     if (!owner)
         return entity.release();
     LinkAttribute* link = findLink(owner, linkPath);
     if (!link)
-        throw std::runtime_error("No link '" + linkPath.toString('.') + "' on " + describe(owner) + " for a new '" +
-                                 type.getLabel() + "'");
+        throw std::runtime_error("No link '" + linkPath.toString('.') + "' on " + describe(owner) +
+                                 " for a new '" + type.getLabel() + "'");
     Entity* created = link->adopt(std::move(entity), position);
     if (!created)
-        throw std::runtime_error("The link '" + linkPath.toString('.') + "' on " + describe(owner) + " does not take a new '" +
-                                 type.getLabel() + "'");
+        throw std::runtime_error("The link '" + linkPath.toString('.') + "' on " + describe(owner) +
+                                 " does not take a new '" + type.getLabel() + "'");
     clearAttributeCaches();
     return created;
 }
 
-std::unique_ptr<Entity, EntityEditorDeleter> EntityEditor::createDetachedEntity(TypeRef type, const std::string& name)
+std::unique_ptr<Entity, EntityEditorDeleter> EntityEditor::createDetachedEntity(TypeRef type,
+                                                                                const std::string& name)
 {
     return std::unique_ptr<Entity, EntityEditorDeleter>(getDataFactory().createEntity(type, name).release());
 }
@@ -192,7 +199,10 @@ bool EntityEditor::removeAllEntities(CompositeAttribute* owner, const AttributeP
     return true;
 }
 
-void EntityEditor::deleteEntity(Entity* entity, bool, bool flag) { deleteEntities({entity}, flag); }
+void EntityEditor::deleteEntity(Entity* entity, bool, bool flag)
+{
+    deleteEntities({entity}, flag);
+}
 
 void EntityEditor::deleteEntities(const std::vector<Entity*>& entities, bool flag)
 {
@@ -222,15 +232,30 @@ void EntityEditor::deleteEntities(const std::vector<Entity*>& entities, bool fla
             extender->extendPostDeleteOperation();
 }
 
-void EntityEditor::clearAttributeCaches() { clearAttributeCacheGeneration(); }
+void EntityEditor::clearAttributeCaches()
+{
+    clearAttributeCacheGeneration();
+}
 
-Entity* EntityEditor::getRootEntity() { return state().project ? state().project->getRootEntity() : nullptr; }
+Entity* EntityEditor::getRootEntity()
+{
+    return state().project ? state().project->getRootEntity() : nullptr;
+}
 
-Project* EntityEditor::getCurrentProject() { return state().project; }
+Project* EntityEditor::getCurrentProject()
+{
+    return state().project;
+}
 
-void EntityEditor::setCurrentProject(Project* project) { state().project = project; }
+void EntityEditor::setCurrentProject(Project* project)
+{
+    state().project = project;
+}
 
-DataFactory& EntityEditor::getDataFactory() { return state().factory; }
+DataFactory& EntityEditor::getDataFactory()
+{
+    return state().factory;
+}
 
 void EntityEditor::registerEditExtender(EntityEditExtender* extender)
 {
@@ -239,14 +264,24 @@ void EntityEditor::registerEditExtender(EntityEditExtender* extender)
         extenders.push_back(extender);
 }
 
-void EntityEditor::unregisterEditExtender(EntityEditExtender* extender) { std::erase(state().extenders, extender); }
+void EntityEditor::unregisterEditExtender(EntityEditExtender* extender)
+{
+    std::erase(state().extenders, extender);
+}
 
-std::vector<EntityEditExtender*> EntityEditor::getEditExtenders() { return state().extenders; }
+std::vector<EntityEditExtender*> EntityEditor::getEditExtenders()
+{
+    return state().extenders;
+}
 
-EntityEditRegistar::EntityEditRegistar(std::unique_ptr<EntityEditExtender> extender) : extender_(std::move(extender))
+EntityEditRegistar::EntityEditRegistar(std::unique_ptr<EntityEditExtender> extender)
+    : extender_(std::move(extender))
 {
     EntityEditor::registerEditExtender(extender_.get());
 }
 
-EntityEditRegistar::~EntityEditRegistar() { EntityEditor::unregisterEditExtender(extender_.get()); }
+EntityEditRegistar::~EntityEditRegistar()
+{
+    EntityEditor::unregisterEditExtender(extender_.get());
+}
 } // namespace EntityModel

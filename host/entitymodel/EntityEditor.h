@@ -24,10 +24,7 @@ public:
     EditValue(std::string text) : text_(std::move(text)) {}
     EditValue(bool value) : text_(value ? "true" : "false") {}
     template <std::integral T>
-        requires(!std::same_as<T, bool>)
-    EditValue(T value) : text_(std::to_string(value))
-    {
-    }
+    requires(!std::same_as<T, bool>) EditValue(T value) : text_(std::to_string(value)) {}
     /// A real value in standard units.
     template <std::floating_point T> EditValue(T value) : EditValue(static_cast<double>(value), 0) {}
     EditValue(TypeRef value) : text_(value.getLabel()) {}
@@ -50,7 +47,8 @@ public:
     /// Told after entities were deleted; the result is not used by the editor.
     virtual bool extendPostDeleteOperation();
     /// Told before a value edit is applied: the entity, the attribute and the new value as text.
-    virtual void extendSetValueOperation(Entity* entity, Attribute* attribute, const std::string& value, bool flag);
+    virtual void extendSetValueOperation(Entity* entity, Attribute* attribute, const std::string& value,
+                                         bool flag);
     virtual void extendDragDropOperation(Entity* dragged, Entity* target);
     virtual void extendDuplicateOperation(Entity* original, Entity* duplicate);
     virtual void extendPasteOperation(const std::vector<Entity*>& pasted);
@@ -73,10 +71,12 @@ class EntityEditor
 public:
     /// Sets a value; throws std::runtime_error naming the entity, path and value when the attribute
     /// is absent or the value does not fit.
-    static void setValue(CompositeAttribute* owner, const AttributePath& path, const EditValue& value, bool flag = true);
+    static void setValue(CompositeAttribute* owner, const AttributePath& path, const EditValue& value,
+                         bool flag = true);
     static void setAttributeValue(Attribute* attribute, const EditValue& value, bool flag = true);
     /// The same, answering false instead of throwing.
-    static bool setValueNoThrow(CompositeAttribute* owner, const AttributePath& path, const EditValue& value, bool flag = true);
+    static bool setValueNoThrow(CompositeAttribute* owner, const AttributePath& path, const EditValue& value,
+                                bool flag = true);
     static bool setAttributeValueNoThrow(Attribute* attribute, const EditValue& value, bool flag = true);
 
     /// Sets an attribute's valid flag; false when it is absent.
@@ -90,11 +90,13 @@ public:
     static Entity* createEntity(TypeRef type, CompositeAttribute* owner, const AttributePath& linkPath,
                                 LibraryInterface* library = nullptr, bool flag = true, bool notify = true,
                                 bool select = false, const std::string& name = {}, int position = -1);
-    static std::unique_ptr<Entity, EntityEditorDeleter> createDetachedEntity(TypeRef type, const std::string& name = {});
+    static std::unique_ptr<Entity, EntityEditorDeleter> createDetachedEntity(TypeRef type,
+                                                                             const std::string& name = {});
 
     /// Links an existing entity at linkPath: a non-owning link refers to it; an owning link takes
     /// over a detached entity (raw pointer handed over). False when that cannot be done.
-    static bool addEntity(CompositeAttribute* owner, const AttributePath& linkPath, Entity* entity, bool flag = true);
+    static bool addEntity(CompositeAttribute* owner, const AttributePath& linkPath, Entity* entity,
+                          bool flag = true);
     /// Empties the link at linkPath (owned entities are deleted with the extenders told).
     static bool removeAllEntities(CompositeAttribute* owner, const AttributePath& linkPath, bool flag = true);
     /// Deletes an entity held by an owning link (or a detached one) and unlinks it everywhere.

@@ -7,7 +7,10 @@ EntityError::EntityError(Entity* entity, std::string message, std::string group)
 {
 }
 
-void EntityError::addChildError(EntityError child) { children_.push_back(std::move(child)); }
+void EntityError::addChildError(EntityError child)
+{
+    children_.push_back(std::move(child));
+}
 
 std::string EntityError::toString() const
 {

@@ -39,5 +39,8 @@ Entity* EntityFetcher::getOwnerProject(Entity* entity)
     return root->isProject() ? root : nullptr;
 }
 
-Entity* EntityFetcher::getProjectFluid(Entity* project) { return getLinkedEntity(project, Project_Fluid_t); }
+Entity* EntityFetcher::getProjectFluid(Entity* project)
+{
+    return getLinkedEntity(project, Project_Fluid_t);
+}
 } // namespace EntityModel

@@ -22,7 +22,8 @@ const Attribute* find(const CompositeAttribute* owner, const AttributePath& path
 }
 } // namespace
 
-std::string getStringValue(const CompositeAttribute* owner, const AttributePath& path, const std::string& defaultValue)
+std::string getStringValue(const CompositeAttribute* owner, const AttributePath& path,
+                           const std::string& defaultValue)
 {
     const Attribute* a = find(owner, path);
     if (!a || (a->isCompositeAttribute() && !a->isCountedCompositeAttribute()))
@@ -47,8 +48,8 @@ int getIntValue(const CompositeAttribute* owner, const AttributePath& path, int 
     const Attribute* a = find(owner, path);
     if (!a)
         return defaultValue;
-    if (a->isIntegerAttribute() || a->isBoolAttribute() || a->isCountedCompositeAttribute() || a->isLinkAttribute() ||
-        a->isDoubleAttribute())
+    if (a->isIntegerAttribute() || a->isBoolAttribute() || a->isCountedCompositeAttribute() ||
+        a->isLinkAttribute() || a->isDoubleAttribute())
         return a->intVal();
     if (a->isStringAttribute())
     {
@@ -60,7 +61,8 @@ int getIntValue(const CompositeAttribute* owner, const AttributePath& path, int 
     return defaultValue;
 }
 
-double getDoubleValue(const CompositeAttribute* owner, const AttributePath& path, const std::string& unit, double defaultValue)
+double getDoubleValue(const CompositeAttribute* owner, const AttributePath& path, const std::string& unit,
+                      double defaultValue)
 {
     const Attribute* a = find(owner, path);
     if (!a)
@@ -121,7 +123,8 @@ Entity* getLinkedEntity(const CompositeAttribute* owner, const AttributePath& pa
 std::vector<Entity*> getLinkedEntities(const CompositeAttribute* owner, const AttributePath& path)
 {
     const Attribute* a = find(owner, path);
-    return a && a->isLinkAttribute() ? static_cast<const LinkAttribute*>(a)->getTargets() : std::vector<Entity*>();
+    return a && a->isLinkAttribute() ? static_cast<const LinkAttribute*>(a)->getTargets()
+                                     : std::vector<Entity*>();
 }
 
 Attribute* getShortcutTarget(const CompositeAttribute* owner, const AttributePath& path)

@@ -14,16 +14,19 @@ class Attribute;
 class CompositeAttribute;
 class Entity;
 
-std::string getStringValue(const CompositeAttribute* owner, const AttributePath& path, const std::string& defaultValue = {});
+std::string getStringValue(const CompositeAttribute* owner, const AttributePath& path,
+                           const std::string& defaultValue = {});
 /// Booleans; type attributes read true for `Yes`.
 bool getBoolValue(const CompositeAttribute* owner, const AttributePath& path, bool defaultValue = false);
 int getIntValue(const CompositeAttribute* owner, const AttributePath& path, int defaultValue = 0);
 /// A double (or curve's value) in a unit of its quantity; an empty unit is the standard unit.
 /// A unit the quantity does not have gives the default.
-double getDoubleValue(const CompositeAttribute* owner, const AttributePath& path, const std::string& unit, double defaultValue);
+double getDoubleValue(const CompositeAttribute* owner, const AttributePath& path, const std::string& unit,
+                      double defaultValue);
 double getDoubleValue(const CompositeAttribute* owner, const AttributePath& path, double defaultValue = 0.0);
 /// The value in standard units (doubles, curves, integers).
-double getStandardDoubleValue(const CompositeAttribute* owner, const AttributePath& path, double defaultValue = 0.0);
+double getStandardDoubleValue(const CompositeAttribute* owner, const AttributePath& path,
+                              double defaultValue = 0.0);
 TypeRef getTypeValue(const CompositeAttribute* owner, const AttributePath& path, TypeRef defaultValue = {});
 Utilities::bytearray getByteArrayValue(const CompositeAttribute* owner, const AttributePath& path,
                                        const Utilities::bytearray& defaultValue = {});

@@ -18,9 +18,15 @@ template <typename T> void eraseOne(std::vector<T>& v, const T& value)
 }
 } // namespace
 
-LinkAttribute::LinkAttribute(std::shared_ptr<const AttributeDefinition> definition) : Attribute(std::move(definition)) {}
+LinkAttribute::LinkAttribute(std::shared_ptr<const AttributeDefinition> definition)
+    : Attribute(std::move(definition))
+{
+}
 
-LinkAttribute::~LinkAttribute() { clear(); }
+LinkAttribute::~LinkAttribute()
+{
+    clear();
+}
 
 void LinkAttribute::accept(AttributeVisitor& visitor)
 {
@@ -134,7 +140,8 @@ std::unique_ptr<Entity> LinkAttribute::remove(Entity* entity)
         eraseOne(entity->referringLinks_, this);
         return nullptr;
     }
-    auto owned = std::find_if(owned_.begin(), owned_.end(), [entity](const auto& e) { return e.get() == entity; });
+    auto owned =
+        std::find_if(owned_.begin(), owned_.end(), [entity](const auto& e) { return e.get() == entity; });
     std::unique_ptr<Entity> result = std::move(*owned);
     owned_.erase(owned);
     result->ownerLink_ = nullptr;

@@ -4,7 +4,8 @@
 
 namespace EntityModel
 {
-Project::Project(std::unique_ptr<Entity> root, std::string filePath) : root_(std::move(root)), filePath_(std::move(filePath))
+Project::Project(std::unique_ptr<Entity> root, std::string filePath)
+    : root_(std::move(root)), filePath_(std::move(filePath))
 {
 }
 

@@ -24,7 +24,8 @@ bool Rule::holds(const RuleDefinition& definition, const Attribute& subject)
         if (target)
         {
             std::string value = target->getValue();
-            found = std::find(condition.values.begin(), condition.values.end(), value) != condition.values.end();
+            found =
+                std::find(condition.values.begin(), condition.values.end(), value) != condition.values.end();
         }
         if (found == condition.negate)
             return false;

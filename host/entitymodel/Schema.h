@@ -55,23 +55,24 @@ struct RuleDefinition
 /// Exchange flags of an attribute or entity type.
 struct ExchangeDefinition
 {
-    bool flagged = false;              ///< visible to the exchange (isConflux)
-    std::string label;                 ///< exchange label; empty: the attribute's label
-    std::string declaredType;          ///< declared exchange type text, e.g. "Double", "Float"
-    bool hidden = false;               ///< hidden from the exchange (a hidden composite hides its children)
-    bool readOnly = false;             ///< read-only for the exchange
+    bool flagged = false;     ///< visible to the exchange (isConflux)
+    std::string label;        ///< exchange label; empty: the attribute's label
+    std::string declaredType; ///< declared exchange type text, e.g. "Double", "Float"
+    bool hidden = false;      ///< hidden from the exchange (a hidden composite hides its children)
+    bool readOnly = false;    ///< read-only for the exchange
     std::optional<RuleDefinition> readOnlyRule; ///< exchange read-only rule; outcome true = read-only
     std::vector<AttributePath> shortcuts;       ///< shortcut paths, relative to the attribute's parent
-    TypeRef redirect;                  ///< sibling attribute that stands for this one; empty: none
-    bool hideHeader = false;           ///< composite without a node of its own in the exchange
+    TypeRef redirect;                           ///< sibling attribute that stands for this one; empty: none
+    bool hideHeader = false;                    ///< composite without a node of its own in the exchange
 };
 
 /// Definition of one attribute (and, for composites, of its children).
 struct AttributeDefinition
 {
     AttributeKind kind = AttributeKind::String;
-    TypeRef name;            ///< the attribute's TypeRef inside its parent
-    std::string defaultValue; ///< text form: "true", "3", "20.5" (standard units), a type label, a unit label, ...
+    TypeRef name; ///< the attribute's TypeRef inside its parent
+    std::string
+        defaultValue; ///< text form: "true", "3", "20.5" (standard units), a type label, a unit label, ...
     bool readOnly = false;
     bool hidden = false;
     std::optional<RuleDefinition> hiddenRule;
@@ -80,10 +81,11 @@ struct AttributeDefinition
     ExchangeDefinition exchange;
 
     // Doubles and curves.
-    TypeRef quantity;        ///< Double: quantity of the value (Temperature_t, Power_t, ...); Curve: of y; UnitType: its quantity
-    std::string unit;        ///< unit shown and stored for the unit attribute; empty: the quantity's standard unit
-    TypeRef xQuantity;       ///< Curve: quantity of x
-    std::string xUnit;       ///< Curve: unit of x
+    TypeRef quantity; ///< Double: quantity of the value (Temperature_t, Power_t, ...); Curve: of y; UnitType:
+                      ///< its quantity
+    std::string unit; ///< unit shown and stored for the unit attribute; empty: the quantity's standard unit
+    TypeRef xQuantity;         ///< Curve: quantity of x
+    std::string xUnit;         ///< Curve: unit of x
     std::optional<double> min; ///< lower bound in standard units
     std::optional<double> max; ///< upper bound in standard units
 
@@ -130,7 +132,10 @@ public:
     const EntityDefinition* find(TypeRef type) const;
     /// The definition of a type; throws std::runtime_error "Unknown entity type 'X'" when absent.
     const EntityDefinition& get(TypeRef type) const;
-    const std::map<TypeRef, std::shared_ptr<const EntityDefinition>>& definitions() const { return definitions_; }
+    const std::map<TypeRef, std::shared_ptr<const EntityDefinition>>& definitions() const
+    {
+        return definitions_;
+    }
     bool empty() const { return definitions_.empty(); }
     void clear() { definitions_.clear(); }
 

@@ -28,7 +28,10 @@ ShortcutAttribute::ShortcutAttribute(std::shared_ptr<const AttributeDefinition> 
 {
 }
 
-void ShortcutAttribute::accept(AttributeVisitor& visitor) { visitor.visit(this); }
+void ShortcutAttribute::accept(AttributeVisitor& visitor)
+{
+    visitor.visit(this);
+}
 
 Attribute* ShortcutAttribute::getDirectTarget() const
 {

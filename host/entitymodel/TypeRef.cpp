@@ -64,7 +64,10 @@ private:
 
 TypeRef::TypeRef(std::string_view label) : id_(LabelTable::instance().intern(label)) {}
 
-const std::string& TypeRef::getLabel() const { return LabelTable::instance().label(id_); }
+const std::string& TypeRef::getLabel() const
+{
+    return LabelTable::instance().label(id_);
+}
 
 std::string labelFromConstantName(std::string_view name)
 {

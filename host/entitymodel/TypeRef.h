@@ -54,5 +54,8 @@ std::string labelFromConstantName(std::string_view name);
 
 template <> struct std::hash<EntityModel::TypeRef>
 {
-    std::size_t operator()(EntityModel::TypeRef t) const noexcept { return std::hash<std::uint32_t>()(t.id()); }
+    std::size_t operator()(EntityModel::TypeRef t) const noexcept
+    {
+        return std::hash<std::uint32_t>()(t.id());
+    }
 };

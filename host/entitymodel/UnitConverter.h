@@ -31,7 +31,8 @@ public:
     /// The units of a quantity, the standard one first; empty for an unknown quantity.
     std::vector<Unit> units(TypeRef quantity) const;
     /// The transform from a unit to the standard unit; an empty unit label is the standard unit.
-    std::optional<Utilities::LinearTransform<double>> transform(TypeRef quantity, const std::string& unit) const;
+    std::optional<Utilities::LinearTransform<double>> transform(TypeRef quantity,
+                                                                const std::string& unit) const;
 
     /// Conversions; throw std::runtime_error naming the quantity and unit when the unit is unknown.
     double toStandard(TypeRef quantity, const std::string& unit, double value) const;

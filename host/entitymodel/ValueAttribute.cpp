@@ -30,14 +30,21 @@ std::optional<int> parseInt(const std::string& text)
 
 // Integers.
 
-IntAttribute::IntAttribute(std::shared_ptr<const AttributeDefinition> definition) : Attribute(std::move(definition))
+IntAttribute::IntAttribute(std::shared_ptr<const AttributeDefinition> definition)
+    : Attribute(std::move(definition))
 {
     value_ = parseInt(getDefinition().defaultValue).value_or(0);
 }
 
-IntAttribute::IntAttribute(TypeRef name, int value) : Attribute(valueDefinition(AttributeKind::Int, name)), value_(value) {}
+IntAttribute::IntAttribute(TypeRef name, int value)
+    : Attribute(valueDefinition(AttributeKind::Int, name)), value_(value)
+{
+}
 
-void IntAttribute::accept(AttributeVisitor& visitor) { visitor.visit(this); }
+void IntAttribute::accept(AttributeVisitor& visitor)
+{
+    visitor.visit(this);
+}
 
 int IntAttribute::intVal() const
 {
@@ -62,7 +69,8 @@ void IntAttribute::setInt(int value)
 
 // Booleans.
 
-BoolAttribute::BoolAttribute(std::shared_ptr<const AttributeDefinition> definition) : Attribute(std::move(definition))
+BoolAttribute::BoolAttribute(std::shared_ptr<const AttributeDefinition> definition)
+    : Attribute(std::move(definition))
 {
     value_ = parse(getDefinition().defaultValue).value_or(false);
 }
@@ -72,7 +80,10 @@ BoolAttribute::BoolAttribute(TypeRef name, bool value)
 {
 }
 
-void BoolAttribute::accept(AttributeVisitor& visitor) { visitor.visit(this); }
+void BoolAttribute::accept(AttributeVisitor& visitor)
+{
+    visitor.visit(this);
+}
 
 bool BoolAttribute::boolVal() const
 {
@@ -116,9 +127,15 @@ StringAttribute::StringAttribute(TypeRef name, std::string value)
 {
 }
 
-void StringAttribute::accept(AttributeVisitor& visitor) { visitor.visit(this); }
+void StringAttribute::accept(AttributeVisitor& visitor)
+{
+    visitor.visit(this);
+}
 
-bool StringAttribute::boolVal() const { return BoolAttribute::parse(getValue()).value_or(false); }
+bool StringAttribute::boolVal() const
+{
+    return BoolAttribute::parse(getValue()).value_or(false);
+}
 
 std::string StringAttribute::getValue() const
 {
@@ -138,7 +155,10 @@ void StringAttribute::setString(std::string value)
     valueChanged();
 }
 
-void FilenameAttribute::accept(AttributeVisitor& visitor) { visitor.visit(this); }
+void FilenameAttribute::accept(AttributeVisitor& visitor)
+{
+    visitor.visit(this);
+}
 
 // Byte arrays.
 
@@ -147,9 +167,15 @@ ByteArrayAttribute::ByteArrayAttribute(std::shared_ptr<const AttributeDefinition
 {
 }
 
-void ByteArrayAttribute::accept(AttributeVisitor& visitor) { visitor.visit(this); }
+void ByteArrayAttribute::accept(AttributeVisitor& visitor)
+{
+    visitor.visit(this);
+}
 
-std::string ByteArrayAttribute::getValue() const { return Utilities::toString(byteArrayVal()); }
+std::string ByteArrayAttribute::getValue() const
+{
+    return Utilities::toString(byteArrayVal());
+}
 
 Utilities::bytearray ByteArrayAttribute::byteArrayVal() const
 {
@@ -171,13 +197,17 @@ void ByteArrayAttribute::setBytes(Utilities::bytearray bytes)
 
 // Type values.
 
-TypeAttribute::TypeAttribute(std::shared_ptr<const AttributeDefinition> definition) : Attribute(std::move(definition))
+TypeAttribute::TypeAttribute(std::shared_ptr<const AttributeDefinition> definition)
+    : Attribute(std::move(definition))
 {
     if (!getDefinition().defaultValue.empty())
         value_ = TypeRef(getDefinition().defaultValue);
 }
 
-void TypeAttribute::accept(AttributeVisitor& visitor) { visitor.visit(this); }
+void TypeAttribute::accept(AttributeVisitor& visitor)
+{
+    visitor.visit(this);
+}
 
 bool TypeAttribute::boolVal() const
 {
@@ -199,7 +229,8 @@ bool TypeAttribute::setValueFromString(const std::string& text)
         return true;
     // A Yes/No choice also takes a boolean's text.
     const auto& candidates = getCandidates();
-    auto offers = [&candidates](TypeRef t) { return std::find(candidates.begin(), candidates.end(), t) != candidates.end(); };
+    auto offers = [&candidates](TypeRef t)
+    { return std::find(candidates.begin(), candidates.end(), t) != candidates.end(); };
     if (offers(Yes_t) && offers(No_t))
         if (auto value = BoolAttribute::parse(text))
             return setType(*value ? Yes_t : No_t);
@@ -209,7 +240,8 @@ bool TypeAttribute::setValueFromString(const std::string& text)
 bool TypeAttribute::setType(TypeRef value)
 {
     const auto& candidates = getCandidates();
-    if (!value.empty() && !candidates.empty() && std::find(candidates.begin(), candidates.end(), value) == candidates.end())
+    if (!value.empty() && !candidates.empty() &&
+        std::find(candidates.begin(), candidates.end(), value) == candidates.end())
         return false;
     value_ = value;
     valueChanged();

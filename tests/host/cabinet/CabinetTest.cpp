@@ -45,9 +45,11 @@ struct Model
         auto inflowDef = definition(Inflow_t, {flowArea});
         auto outflowDef = definition(Outflow_t, {value(AttributeKind::Double, "Area", "0.4")});
         auto boxDef = definition(TypeRef("Box"), {ownedList("Flows", {Inflow_t})});
-        auto equipmentDef = definition(TypeRef("Equipment"), {ownedList("Flows", {Inflow_t, Outflow_t}), ownedList("Boxes", {TypeRef("Box")})});
+        auto equipmentDef = definition(TypeRef("Equipment"), {ownedList("Flows", {Inflow_t, Outflow_t}),
+                                                              ownedList("Boxes", {TypeRef("Box")})});
         auto controlDef = definition(Solution_Control_t, controlAttributes);
-        auto projectDef = definition(Project_t, {ownedList("Children", {Solution_Control_t, TypeRef("Equipment")})});
+        auto projectDef =
+            definition(Project_t, {ownedList("Children", {Solution_Control_t, TypeRef("Equipment")})});
 
         root = DataFactory::createEntity(projectDef, "P");
         auto* children = static_cast<LinkAttribute*>(root->findAttribute("Children"));
@@ -58,8 +60,10 @@ struct Model
         in2 = flows->adopt(DataFactory::createEntity(inflowDef));
         out = flows->adopt(DataFactory::createEntity(outflowDef));
         in2->findAttribute("Area")->setValueFromString("0.75");
-        Entity* box = static_cast<LinkAttribute*>(equipment->findAttribute("Boxes"))->adopt(DataFactory::createEntity(boxDef));
-        boxInflow = static_cast<LinkAttribute*>(box->findAttribute("Flows"))->adopt(DataFactory::createEntity(inflowDef));
+        Entity* box = static_cast<LinkAttribute*>(equipment->findAttribute("Boxes"))
+                          ->adopt(DataFactory::createEntity(boxDef));
+        boxInflow = static_cast<LinkAttribute*>(box->findAttribute("Flows"))
+                        ->adopt(DataFactory::createEntity(inflowDef));
     }
 
     std::unique_ptr<Entity> root;
@@ -106,7 +110,8 @@ TEST(FluidDetails, PressureAndDensityFollowAltitude)
     AttributeDefinition density;
     density.kind = AttributeKind::Composite;
     density.name = Density_t;
-    density.children = {value(AttributeKind::Double, "Value", "1.2"), value(AttributeKind::Double, "Altitude", "0")};
+    density.children = {value(AttributeKind::Double, "Value", "1.2"),
+                        value(AttributeKind::Double, "Altitude", "0")};
     auto air = DataFactory::createEntity(definition(TypeRef("Fluid"), {density}));
     EXPECT_DOUBLE_EQ(FluidDetails::getReferencePressure(air.get()), 101325.0);
     EXPECT_DOUBLE_EQ(FluidDetails::getDensityForAltitude(air.get()), 1.2);
@@ -116,8 +121,8 @@ TEST(FluidDetails, PressureAndDensityFollowAltitude)
     EXPECT_NEAR(FluidDetails::getDensityForAltitude(air.get()), 1.2 * 84556.0 / 101325.0, 1e-3);
     EXPECT_DOUBLE_EQ(FluidDetails::pressureAtAltitude(1e6), 0.0);
 
-    auto pressurised = DataFactory::createEntity(
-        definition(TypeRef("Fluid"), {density, value(AttributeKind::Double, "Reference Pressure", "200000")}));
+    auto pressurised = DataFactory::createEntity(definition(
+        TypeRef("Fluid"), {density, value(AttributeKind::Double, "Reference Pressure", "200000")}));
     EXPECT_DOUBLE_EQ(FluidDetails::getReferencePressure(pressurised.get()), 200000.0);
     EXPECT_DOUBLE_EQ(FluidDetails::getReferencePressure(nullptr), 101325.0);
 }

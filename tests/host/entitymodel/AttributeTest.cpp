@@ -9,7 +9,10 @@ using TestModel::ProjectFixture;
 
 namespace
 {
-template <typename T> T* as(Attribute* a) { return dynamic_cast<T*>(a); }
+template <typename T> T* as(Attribute* a)
+{
+    return dynamic_cast<T*>(a);
+}
 } // namespace
 
 TEST(Attribute, DefaultsComeFromTheDefinition)
@@ -120,7 +123,8 @@ TEST(Attribute, FindByPathNameAndTypeRef)
     ProjectFixture f;
     Entity* s = f.server1;
     EXPECT_EQ(s->findAttribute(Cooling_t / Modelling_Level_t), s->findAttribute("Cooling.Modelling Level"));
-    EXPECT_EQ(s->findAttribute(std::string("Cooling.Modelling Level")), s->findAttribute("Cooling.Modelling Level"));
+    EXPECT_EQ(s->findAttribute(std::string("Cooling.Modelling Level")),
+              s->findAttribute("Cooling.Modelling Level"));
     EXPECT_EQ(s->findAttribute(Modelling_Level_t), nullptr);
     EXPECT_NE(s->findAttribute(Modelling_Level_t, true), nullptr);
     EXPECT_EQ(s->findAttribute("Cooling.Nothing"), nullptr);

@@ -29,7 +29,10 @@ struct Recorder : EntityEditExtender
         calls.push_back({e, a, value, a->getValue(), flag});
     }
     void extendPostSetValueOperation(bool applied) override { postSet.push_back(applied); }
-    void extendPreDeleteOperation(const std::vector<Entity*>& entities, bool) override { preDelete.push_back(entities); }
+    void extendPreDeleteOperation(const std::vector<Entity*>& entities, bool) override
+    {
+        preDelete.push_back(entities);
+    }
     bool extendPostDeleteOperation() override
     {
         ++postDelete;
@@ -98,7 +101,8 @@ TEST(EntityEditor, FailedEditsNameEntityPathAndValue)
     }
     EXPECT_FALSE(EntityEditor::setValueNoThrow(nullptr, "Power", 1.0));
     EXPECT_FALSE(EntityEditor::setAttributeValueNoThrow(nullptr, 1.0));
-    EXPECT_THROW(EntityEditor::createEntity(TypeRef("Nonexistent"), f.room1, "Equipment"), std::runtime_error);
+    EXPECT_THROW(EntityEditor::createEntity(TypeRef("Nonexistent"), f.room1, "Equipment"),
+                 std::runtime_error);
     EXPECT_THROW(EntityEditor::createEntity(TypeRef("Room"), f.room1, "Equipment"), std::runtime_error);
     EXPECT_THROW(EntityEditor::createEntity(TypeRef("Server"), f.room1, "Nowhere"), std::runtime_error);
 }
@@ -139,7 +143,8 @@ TEST(EntityEditor, CreateLinkAndDeleteEntities)
     Recorder recorder;
     ScopedExtender scope(&recorder);
 
-    Entity* third = EntityEditor::createEntity(TypeRef("Server"), f.room1, "Equipment", nullptr, true, true, false, "Server 3", 0);
+    Entity* third = EntityEditor::createEntity(TypeRef("Server"), f.room1, "Equipment", nullptr, true, true,
+                                               false, "Server 3", 0);
     ASSERT_NE(third, nullptr);
     EXPECT_EQ(getLinkedEntities(f.room1, "Equipment"), (std::vector<Entity*>{third, f.server1, f.server2}));
     EXPECT_TRUE(EntityEditor::addEntity(f.server2, "Neighbours", third));
@@ -229,7 +234,8 @@ TEST(EntityEditor, ExtenderMayCreateAndDeleteEntitiesWhileTold)
             if (value == AI_Model_t.getLabel())
             {
                 if (!linked)
-                    EntityEditor::createEntity(AI_Model_t, e, AIModelLink_t, nullptr, flag, true, false, "", -1);
+                    EntityEditor::createEntity(AI_Model_t, e, AIModelLink_t, nullptr, flag, true, false, "",
+                                               -1);
             }
             else if (linked)
                 EntityEditor::deleteEntity(linked, false, flag);

@@ -14,11 +14,9 @@ TEST(EntityReading, DefaultsWhenOwnerOrAttributeIsMissingOrOfAnotherKind)
         AttributePath path;
     };
     const Row rows[] = {
-        {nullptr, "Power"},
-        {f.server1, "Nothing"},
-        {f.server1, "Cooling.Nothing"},
-        {f.server1, "Cooling"},        // a composite holds no value
-        {f.room1, "Equipment.Power"},  // paths do not run through links
+        {nullptr, "Power"},           {f.server1, "Nothing"}, {f.server1, "Cooling.Nothing"},
+        {f.server1, "Cooling"},       // a composite holds no value
+        {f.room1, "Equipment.Power"}, // paths do not run through links
     };
     const Utilities::bytearray bytes = Utilities::toByteArray("default");
     for (const Row& row : rows)

@@ -15,7 +15,8 @@ TEST(Rules, HiddenRuleFollowsTheValueItReads)
     EntityEditor::setValue(f.server1, Cooling_t / Modelling_Level_t, AI_Model_t);
     EXPECT_FALSE(data->isHidden());
     // A change made outside the editor is seen too.
-    static_cast<TypeAttribute*>(f.server1->findAttribute("Cooling.Modelling Level"))->setType(TypeRef("Detailed"));
+    static_cast<TypeAttribute*>(f.server1->findAttribute("Cooling.Modelling Level"))
+        ->setType(TypeRef("Detailed"));
     EXPECT_TRUE(data->isHidden());
     EXPECT_FALSE(f.server2->findAttribute("Power")->isHidden());
 }
@@ -38,9 +39,8 @@ TEST(Rules, ConditionsWithOwnerStepsAndMissingAttributes)
     CompositeAttribute* bounds = f.server1->findComposite("Input Values.Input 1.Bounds");
     ASSERT_NE(bounds, nullptr);
     Attribute* min = bounds->findAttribute("Min");
-    auto check = [&](const char* path, std::vector<std::string> values, bool negate) {
-        return Rule::holds(TestModel::rule(path, std::move(values), negate), *min);
-    };
+    auto check = [&](const char* path, std::vector<std::string> values, bool negate)
+    { return Rule::holds(TestModel::rule(path, std::move(values), negate), *min); };
     EXPECT_TRUE(check("Has Min", {"No"}, false));
     EXPECT_FALSE(check("Has Min", {"Yes"}, false));
     EXPECT_TRUE(check("Owner.Owner.Owner.Slots", {"2"}, false));
@@ -64,7 +64,8 @@ TEST(Rules, ExchangeFlagsAndHiddenComposites)
     value.exchange.readOnlyRule = TestModel::rule("Mode", {"Fixed"}, false);
     value.exchange.shortcuts = {Owner_t / "Values" / "Set Point"};
     value.exchange.label = "Setpoint";
-    AttributeDefinition group = TestModel::composite("Group", {value, TestModel::attr(AttributeKind::String, "Mode", "Fixed")});
+    AttributeDefinition group =
+        TestModel::composite("Group", {value, TestModel::attr(AttributeKind::String, "Mode", "Fixed")});
     group.exchange.hidden = true;
     EntityDefinition def{TypeRef("Exchange Test"), {group}, {}, {}};
     def.exchange.label = "Exchanged";
@@ -91,11 +92,14 @@ TEST(Rules, ExchangeFlagsAndHiddenComposites)
 TEST(DerivedAttributes, ComputedOnReadAndAgainOnlyAfterInvalidation)
 {
     int calls = 0;
-    DerivedFunctionRegistration registration("test.summary", [&calls](Attribute& a) {
-        ++calls;
-        auto* summary = static_cast<StringAttribute*>(&a);
-        summary->setString("Power=" + getStringValue(a.getOwnerEntity(), "Power"));
-    });
+    DerivedFunctionRegistration registration("test.summary",
+                                             [&calls](Attribute& a)
+                                             {
+                                                 ++calls;
+                                                 auto* summary = static_cast<StringAttribute*>(&a);
+                                                 summary->setString(
+                                                     "Power=" + getStringValue(a.getOwnerEntity(), "Power"));
+                                             });
     ProjectFixture f;
     Attribute* summary = f.server1->findAttribute("Summary");
     EXPECT_TRUE(summary->isDerived());
@@ -155,19 +159,20 @@ TEST(AttributeVisitor, WalksChildrenAndOwnedEntitiesWhenAllowed)
     WalkRecorder walk;
     walk.closed = {"Input Values", "Equipment", "Solution Control", "Cooling"};
     f.root->accept(walk);
-    const std::vector<std::string> expected = {
-        "Entity:Project",        "Link:Solution Control", "Link:Rooms", "Entity:Room 1", "Link:Equipment",
-        "Entity:Room 2",         "Link:Equipment",        "Link:Project Fluid"};
+    const std::vector<std::string> expected = {"Entity:Project", "Link:Solution Control", "Link:Rooms",
+                                               "Entity:Room 1",  "Link:Equipment",        "Entity:Room 2",
+                                               "Link:Equipment", "Link:Project Fluid"};
     EXPECT_EQ(walk.seen, expected);
 
     WalkRecorder server;
     server.closed = {"Input Values"};
     f.server1->accept(server);
     const std::vector<std::string> expectedServer = {
-        "Entity:Server 1", "Attribute:Power", "Composite:Cooling", "Attribute:Modelling Level", "String:Model Data",
-        "Attribute:Slots", "Attribute:Locked", "String:Summary",  "Composite:Input Values", // counted: base visit
-        "Link:AIModelLink", "Link:Neighbours", // referred server 2 is not walked
-        "Link:Inflows", "Attribute:Value", "Attribute:Outlet Curve", "Attribute:Blob",
+        "Entity:Server 1",        "Attribute:Power", "Composite:Cooling",      "Attribute:Modelling Level",
+        "String:Model Data",      "Attribute:Slots", "Attribute:Locked",       "String:Summary",
+        "Composite:Input Values",                    // counted: base visit
+        "Link:AIModelLink",       "Link:Neighbours", // referred server 2 is not walked
+        "Link:Inflows",           "Attribute:Value", "Attribute:Outlet Curve", "Attribute:Blob",
         "String:Library", // file names default to the string visit
     };
     EXPECT_EQ(server.seen, expectedServer);
@@ -182,22 +187,27 @@ TEST(CompositeAttribute, OwnedChildEntitiesWithFilter)
 
     std::vector<Entity*> servers;
     std::vector<Entity*> seen;
-    f.root->getOwnedChildEntities(servers, true, true, [&seen](Entity* e) {
-        seen.push_back(e);
-        return e->getTypeRef() == TypeRef("Server");
-    });
+    f.root->getOwnedChildEntities(servers, true, true,
+                                  [&seen](Entity* e)
+                                  {
+                                      seen.push_back(e);
+                                      return e->getTypeRef() == TypeRef("Server");
+                                  });
     EXPECT_EQ(servers, (std::vector<Entity*>{f.server1, f.server2}));
     EXPECT_EQ(seen, all); // the filter saw every entity once
 
     std::vector<Entity*> rejectedStop;
-    f.root->getOwnedChildEntities(rejectedStop, true, true, [](Entity* e) { return e->getTypeRef() == TypeRef("Server"); }, false);
+    f.root->getOwnedChildEntities(
+        rejectedStop, true, true, [](Entity* e) { return e->getTypeRef() == TypeRef("Server"); }, false);
     EXPECT_TRUE(rejectedStop.empty()); // rooms rejected: nothing below them is reached
 
     std::vector<Entity*> direct;
     f.root->getOwnedChildEntities(direct, false);
     EXPECT_EQ(direct, (std::vector<Entity*>{f.control, f.room1, f.room2}));
     std::vector<Entity*> nothingCollected;
-    f.root->getOwnedChildEntities(nothingCollected, true, true, [](Entity*) { return false; }, true);
+    f.root->getOwnedChildEntities(
+        nothingCollected, true, true, [](Entity*) { return false; }, true);
     EXPECT_TRUE(nothingCollected.empty());
-    EXPECT_EQ(f.root->getOwnedChildEntitiesOfType(TypeRef("Room"), false), (std::vector<Entity*>{f.room1, f.room2}));
+    EXPECT_EQ(f.root->getOwnedChildEntitiesOfType(TypeRef("Room"), false),
+              (std::vector<Entity*>{f.room1, f.room2}));
 }

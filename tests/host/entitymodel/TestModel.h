@@ -12,7 +12,8 @@ namespace TestModel
 {
 using namespace EntityModel;
 
-inline AttributeDefinition attr(AttributeKind kind, const std::string& name, const std::string& defaultValue = {})
+inline AttributeDefinition attr(AttributeKind kind, const std::string& name,
+                                const std::string& defaultValue = {})
 {
     AttributeDefinition d;
     d.kind = kind;
@@ -28,7 +29,8 @@ inline AttributeDefinition composite(const std::string& name, std::vector<Attrib
     return d;
 }
 
-inline AttributeDefinition link(AttributeKind kind, const std::string& name, std::vector<TypeRef> types, bool owning)
+inline AttributeDefinition link(AttributeKind kind, const std::string& name, std::vector<TypeRef> types,
+                                bool owning)
 {
     AttributeDefinition d = attr(kind, name);
     d.linkedTypes = std::move(types);
@@ -60,11 +62,13 @@ inline Schema makeSchema()
     schema.add(project);
 
     EntityDefinition control{Solution_Control_t, {}, {}, {}};
-    control.attributes.push_back(composite("Conflux Control", {attr(AttributeKind::Bool, "Active", "false")}));
+    control.attributes.push_back(
+        composite("Conflux Control", {attr(AttributeKind::Bool, "Active", "false")}));
     AttributeDefinition aiActive = attr(AttributeKind::Type, "Active", "No");
     aiActive.candidates = {Yes_t, No_t};
     control.attributes.push_back(composite("AI Model Control", {aiActive}));
-    control.attributes.push_back(quantity(attr(AttributeKind::Double, "Reference Temperature", "25"), "Temperature"));
+    control.attributes.push_back(
+        quantity(attr(AttributeKind::Double, "Reference Temperature", "25"), "Temperature"));
     schema.add(control);
 
     EntityDefinition room{TypeRef("Room"), {}, {}, {}};
@@ -72,7 +76,8 @@ inline Schema makeSchema()
     schema.add(room);
 
     EntityDefinition fluid{TypeRef("Fluid"), {}, {}, {}};
-    fluid.attributes.push_back(composite("Density", {quantity(attr(AttributeKind::Double, "Value", "1.2"), "Density")}));
+    fluid.attributes.push_back(
+        composite("Density", {quantity(attr(AttributeKind::Double, "Value", "1.2"), "Density")}));
     schema.add(fluid);
 
     EntityDefinition server{TypeRef("Server"), {}, {}, {}};
@@ -94,13 +99,16 @@ inline Schema makeSchema()
     AttributeDefinition summary = attr(AttributeKind::String, "Summary");
     summary.derivedFunction = "test.summary";
     server.attributes.push_back(summary);
-    AttributeDefinition item = composite("Input", {attr(AttributeKind::String, "Attribute"),
-                                                   composite("Bounds", {[] {
-                                                                 AttributeDefinition hasMin = attr(AttributeKind::Type, "Has Min", "No");
-                                                                 hasMin.candidates = {Yes_t, No_t};
-                                                                 return hasMin;
-                                                             }(),
-                                                                        quantity(attr(AttributeKind::Double, "Min", "0"), "Temperature")})});
+    AttributeDefinition item = composite(
+        "Input", {attr(AttributeKind::String, "Attribute"),
+                  composite("Bounds", {[]
+                                       {
+                                           AttributeDefinition hasMin =
+                                               attr(AttributeKind::Type, "Has Min", "No");
+                                           hasMin.candidates = {Yes_t, No_t};
+                                           return hasMin;
+                                       }(),
+                                       quantity(attr(AttributeKind::Double, "Min", "0"), "Temperature")})});
     AttributeDefinition inputs = attr(AttributeKind::CountedComposite, "Input Values", "1");
     inputs.item = std::make_shared<AttributeDefinition>(item);
     server.attributes.push_back(inputs);
@@ -110,7 +118,8 @@ inline Schema makeSchema()
     AttributeDefinition shortcut = attr(AttributeKind::Shortcut, "Value");
     shortcut.targets = {AttributePath("Power")};
     server.attributes.push_back(shortcut);
-    AttributeDefinition curve = quantity(attr(AttributeKind::Curve, "Outlet Curve", "0:20;10:30"), "Temperature");
+    AttributeDefinition curve =
+        quantity(attr(AttributeKind::Curve, "Outlet Curve", "0:20;10:30"), "Temperature");
     curve.xQuantity = TypeRef("Time");
     server.attributes.push_back(curve);
     server.attributes.push_back(attr(AttributeKind::ByteArray, "Blob", "abc"));
@@ -139,10 +148,14 @@ public:
         EntityEditor::setCurrentProject(project.get());
         root = project->getRootEntity();
         control = EntityEditor::createEntity(Solution_Control_t, root, TypeRef("Solution Control"));
-        room1 = EntityEditor::createEntity(TypeRef("Room"), root, TypeRef("Rooms"), nullptr, true, true, false, "Room 1");
-        room2 = EntityEditor::createEntity(TypeRef("Room"), root, TypeRef("Rooms"), nullptr, true, true, false, "Room 2");
-        server1 = EntityEditor::createEntity(TypeRef("Server"), room1, TypeRef("Equipment"), nullptr, true, true, false, "Server 1");
-        server2 = EntityEditor::createEntity(TypeRef("Server"), room1, TypeRef("Equipment"), nullptr, true, true, false, "Server 2");
+        room1 = EntityEditor::createEntity(TypeRef("Room"), root, TypeRef("Rooms"), nullptr, true, true,
+                                           false, "Room 1");
+        room2 = EntityEditor::createEntity(TypeRef("Room"), root, TypeRef("Rooms"), nullptr, true, true,
+                                           false, "Room 2");
+        server1 = EntityEditor::createEntity(TypeRef("Server"), room1, TypeRef("Equipment"), nullptr, true,
+                                             true, false, "Server 1");
+        server2 = EntityEditor::createEntity(TypeRef("Server"), room1, TypeRef("Equipment"), nullptr, true,
+                                             true, false, "Server 2");
     }
     ~ProjectFixture()
     {

@@ -1,5 +1,5 @@
-#include "host/entitymodel/AttributePath.h"
 #include "host/entitymodel/TypeRef.h"
+#include "host/entitymodel/AttributePath.h"
 
 #include <gtest/gtest.h>
 
@@ -41,11 +41,13 @@ TEST(TypeRef, InterningFromThreadsGivesOneTypeRefPerLabel)
     std::vector<TypeRef> seen(8);
     std::vector<std::thread> threads;
     for (int i = 0; i < 8; ++i)
-        threads.emplace_back([&seen, i] {
-            for (int k = 0; k < 200; ++k)
-                TypeRef("threaded " + std::to_string(k));
-            seen[i] = TypeRef("threaded 7");
-        });
+        threads.emplace_back(
+            [&seen, i]
+            {
+                for (int k = 0; k < 200; ++k)
+                    TypeRef("threaded " + std::to_string(k));
+                seen[i] = TypeRef("threaded 7");
+            });
     for (auto& t : threads)
         t.join();
     for (auto t : seen)
@@ -90,7 +92,8 @@ TEST(AttributePath, PrefixAndContainment)
 
 TEST(AttributePath, OrderedElementByElement)
 {
-    std::map<AttributePath, int> paths{{Mode_t / Version_t, 1}, {Mode_t, 2}, {AttributePath("Mode.Version"), 3}};
+    std::map<AttributePath, int> paths{
+        {Mode_t / Version_t, 1}, {Mode_t, 2}, {AttributePath("Mode.Version"), 3}};
     EXPECT_EQ(paths.size(), 2u);
     EXPECT_LT(AttributePath(Mode_t), Mode_t / Version_t);
 }

@@ -16,7 +16,8 @@ TEST(UnitConverter, EveryUnitRoundTripsThroughTheStandardUnit)
             {
                 SCOPED_TRACE(quantity.getLabel() + " in '" + unit.label + "' at " + std::to_string(x));
                 double standard = converter.toStandard(quantity, unit.label, x);
-                EXPECT_NEAR(converter.fromStandard(quantity, unit.label, standard), x, 1e-9 * (1.0 + std::abs(x)));
+                EXPECT_NEAR(converter.fromStandard(quantity, unit.label, standard), x,
+                            1e-9 * (1.0 + std::abs(x)));
             }
 }
 
@@ -51,7 +52,8 @@ TEST(UnitConverter, StandardUnitsAndKnownConversions)
         SCOPED_TRACE(std::string(row.quantity) + " " + row.unit);
         TypeRef q(row.quantity);
         EXPECT_EQ(c.getSIType(q), row.standardUnit);
-        EXPECT_NEAR(c.toStandard(q, row.unit, row.value), row.standard, 1e-9 * (1.0 + std::abs(row.standard)));
+        EXPECT_NEAR(c.toStandard(q, row.unit, row.value), row.standard,
+                    1e-9 * (1.0 + std::abs(row.standard)));
         EXPECT_DOUBLE_EQ(c.toStandard(q, "", row.value), row.value);
     }
     EXPECT_EQ(c.getSIType(Temperature_t), "°C");
@@ -95,7 +97,9 @@ TEST(EntityError, GroupsChildErrors)
     EXPECT_EQ(group.getGroup(), "Group");
     ASSERT_EQ(group.getChildErrors().size(), 2u);
     EXPECT_EQ(group.getChildErrors()[1].getMessage(), "Unconfigured AI Model Outputs");
-    EXPECT_EQ(group.toString(), "Incorrectly configured AI Model\n\tUnconfigured AI Model Inputs\n\tUnconfigured AI Model Outputs");
+    EXPECT_EQ(
+        group.toString(),
+        "Incorrectly configured AI Model\n\tUnconfigured AI Model Inputs\n\tUnconfigured AI Model Outputs");
 }
 
 TEST(ChangeSet, CreatedThenDeletedLeavesNoTrace)
@@ -126,7 +130,8 @@ TEST(AttributeSorter, OrdersByEntityThenTreePosition)
     Attribute* level1 = f.server1->findAttribute("Cooling.Modelling Level");
     Attribute* power2 = f.server2->findAttribute("Power");
     std::set<Attribute*, AttributeSorter> sorted{min1, power2, level1, power1};
-    EXPECT_EQ(std::vector<Attribute*>(sorted.begin(), sorted.end()), (std::vector<Attribute*>{power1, level1, min1, power2}));
+    EXPECT_EQ(std::vector<Attribute*>(sorted.begin(), sorted.end()),
+              (std::vector<Attribute*>{power1, level1, min1, power2}));
     AttributeSorter less;
     EXPECT_FALSE(less(power1, power1));
     EXPECT_TRUE(less(f.server1, power1)); // the entity comes before its attributes
@@ -172,5 +177,6 @@ TEST(SafeQThread, KeepsTheExceptionThatEndedTheRun)
     thread.start();
     ASSERT_TRUE(thread.wait(60000));
     EXPECT_EQ(thread.lastError(), "");
-    EXPECT_EQ(EntityModelConstantTr::tr("Conflux generation complete"), QString("Conflux generation complete"));
+    EXPECT_EQ(EntityModelConstantTr::tr("Conflux generation complete"),
+              QString("Conflux generation complete"));
 }
