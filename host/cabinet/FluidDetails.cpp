@@ -17,9 +17,17 @@ double FluidDetails::pressureAtAltitude(double altitude)
 double FluidDetails::getReferencePressure(EntityModel::Entity* fluid)
 {
     using namespace EntityModel;
-    if (fluid && fluid->findAttribute(Reference_Pressure_t))
-        return getStandardDoubleValue(fluid, Reference_Pressure_t, standardPressure);
-    return pressureAtAltitude(getStandardDoubleValue(fluid, Density_t / Altitude_t, 0.0));
+    double base = fluid && fluid->findAttribute(Reference_Pressure_t)
+                      ? getStandardDoubleValue(fluid, Reference_Pressure_t, standardPressure)
+                      : standardPressure;
+    // Without the switch, an altitude on its own means the fluid is at that altitude.
+    bool altitudeBased = fluid && fluid->findAttribute(Density_t / Altitude_Based_t)
+                             ? getBoolValue(fluid, Density_t / Altitude_Based_t, false)
+                             : fluid && fluid->findAttribute(Density_t / Altitude_t);
+    if (!altitudeBased)
+        return base;
+    return base * pressureAtAltitude(getStandardDoubleValue(fluid, Density_t / Altitude_t, 0.0)) /
+           standardPressure;
 }
 
 double FluidDetails::getDensityForAltitude(EntityModel::Entity* fluid)

@@ -14,8 +14,9 @@ public:
     /// Standard atmospheric pressure at sea level, Pa.
     static constexpr double standardPressure = 101325.0;
 
-    /// The fluid's `Reference_Pressure_t` in Pa, else the standard pressure at its altitude
-    /// (`Density_t / Altitude_t`, m; sea level when absent).
+    /// The fluid's pressure in Pa: its `Reference_Pressure_t` (else the standard pressure), scaled
+    /// by the standard atmosphere's pressure ratio at `Density_t / Altitude_t` (m) when the density
+    /// is altitude based (`Density_t / Altitude_Based_t`, or an altitude without that switch).
     static double getReferencePressure(EntityModel::Entity* fluid);
     /// The fluid's nominal density (`Density_t / Nominal_Value_t`, else `Density_t / Value_t`, kg/m³)
     /// scaled by the standard-atmosphere pressure ratio at `Density_t / Altitude_t`.

@@ -120,9 +120,23 @@ TEST(FluidDetails, PressureAndDensityFollowAltitude)
     EXPECT_NEAR(FluidDetails::getReferencePressure(air.get()), 84556.0, 10.0);
     EXPECT_NEAR(FluidDetails::getDensityForAltitude(air.get()), 1.2 * 84556.0 / 101325.0, 1e-3);
     EXPECT_DOUBLE_EQ(FluidDetails::pressureAtAltitude(1e6), 0.0);
-
-    auto pressurised = DataFactory::createEntity(definition(
-        TypeRef("Fluid"), {density, value(AttributeKind::Double, "Reference Pressure", "200000")}));
-    EXPECT_DOUBLE_EQ(FluidDetails::getReferencePressure(pressurised.get()), 200000.0);
     EXPECT_DOUBLE_EQ(FluidDetails::getReferencePressure(nullptr), 101325.0);
+}
+
+TEST(FluidDetails, AltitudeSwitchAndReferencePressure)
+{
+    AttributeDefinition density;
+    density.kind = AttributeKind::Composite;
+    density.name = Density_t;
+    density.children = {value(AttributeKind::Double, "Nominal Value", "1.0"),
+                        value(AttributeKind::Bool, "Altitude Based", "false"),
+                        value(AttributeKind::Double, "Altitude", "1500")};
+    auto fluid = DataFactory::createEntity(definition(
+        TypeRef("Fluid"), {density, value(AttributeKind::Double, "Reference Pressure", "200000")}));
+    EXPECT_DOUBLE_EQ(FluidDetails::getReferencePressure(fluid.get()),
+                     200000.0); // switch off: altitude ignored
+    fluid->findAttribute("Density.Altitude Based")->setValueFromString("true");
+    EXPECT_NEAR(FluidDetails::getReferencePressure(fluid.get()), 200000.0 * 84556.0 / 101325.0, 20.0);
+    EXPECT_NEAR(FluidDetails::getDensityForAltitude(fluid.get()), 84556.0 / 101325.0,
+                1e-3); // nominal value first
 }
