@@ -1,0 +1,254 @@
+#include "src/ai/definition/AIModuleGenerator.h"
+
+#include "host/ai/Tensor.h"
+#include "host/ai/TensorShape.h"
+#include "host/ai/TranformedModule.h"
+#include "host/entitymodel/CompositeAttribute.h"
+#include "host/entitymodel/DoubleAttribute.h"
+#include "host/entitymodel/Entity.h"
+#include "host/entitymodel/EntityReading.h"
+
+#include <cstdint>
+#include <limits>
+
+using namespace EntityModel;
+
+namespace Conflux
+{
+namespace
+{
+AISystem::TensorShape vectorShape(std::size_t size)
+{
+    return AISystem::TensorShape{static_cast<std::int64_t>(size)};
+}
+
+/// Reads the model data at `field`; empty data is thrown as the given text, as callers expect.
+Utilities::bytearray readModelData(Entity* entity, TypeRef field, const char* emptyMessage)
+{
+    Utilities::bytearray data = getByteArrayValue(entity, field, {});
+    if (data.empty())
+        throw emptyMessage;
+    return data;
+}
+} // namespace
+
+AISystem::Module AIModuleGenerator::generate(Entity* entity)
+{
+    return generateModule(getModuleType(entity), entity);
+}
+
+AISystem::Module AIModuleGenerator::generateTranformed(Entity* entity)
+{
+    std::optional<AISystem::TensorScalingTransform> in = generateSimpleTransform(entity, true);
+    std::optional<AISystem::TensorScalingTransform> out = generateSimpleTransform(entity, false);
+    AISystem::Module module = generate(entity);
+
+    if (in && in->isIdentity())
+        in.reset();
+    if (out && out->isIdentity())
+        out.reset();
+    if (!in && !out)
+        return module;
+    return AISystem::Module(AISystem::TranformedModule(module, in, out));
+}
+
+AISystem::AISolverInfo AIModuleGenerator::generateAISolverInfo(Entity* entity)
+{
+    AISystem::AISolverInfo info;
+    info.moduleType = getModuleType(entity);
+    info.modelData = generateData(info.moduleType, entity);
+    info.inputTransform = generateSimpleTransform(entity, true);
+    info.inputBounds = generateTensorBounds(entity, true);
+    info.outputTransform = generateSimpleTransform(entity, false);
+    info.outputBounds = generateTensorBounds(entity, false);
+    return info;
+}
+
+CountedCompositeAttribute* AIModuleGenerator::findValueList(Entity* entity, bool isInput)
+{
+    if (entity == nullptr)
+        return nullptr;
+    const AttributePath list = isInput ? Inputs_t / Input_Values_t : Outputs_t / Output_Values_t;
+    Attribute* found = entity->findAttribute(list);
+    if (found == nullptr)
+        found = entity->findAttribute(Specification_t / list);
+    if (found == nullptr || !found->isCountedCompositeAttribute())
+        return nullptr;
+    return static_cast<CountedCompositeAttribute*>(found);
+}
+
+AISystem::ModuleType AIModuleGenerator::getModuleType(Entity* entity)
+{
+    if (entity == nullptr || entity->getTypeRef() != AI_Model_t)
+        return AISystem::ModuleType::None;
+    const TypeRef modelType = getTypeValue(entity, Model_Type_t, TypeRef());
+    if (modelType == ONNX_t)
+        return AISystem::ModuleType::ONNX;
+    if (modelType == TorchScript_t)
+        return AISystem::ModuleType::TorchScript;
+    if (modelType == NeuralNetwork_t)
+        return AISystem::ModuleType::NeuralNetwork;
+    if (modelType == Python_t)
+        return AISystem::ModuleType::Python;
+    return AISystem::ModuleType::None;
+}
+
+AISystem::Module AIModuleGenerator::generateModule(AISystem::ModuleType type, Entity* entity)
+{
+    return AISystem::Module::fromByteArray(type, generateData(type, entity));
+}
+
+Utilities::bytearray AIModuleGenerator::generateData(AISystem::ModuleType type, Entity* entity)
+{
+    switch (type)
+    {
+    case AISystem::ModuleType::NeuralNetwork:
+        return generateNeuralNetworkData(entity);
+    case AISystem::ModuleType::TorchScript:
+        return generateTorchScriptData(entity);
+    case AISystem::ModuleType::ONNX:
+        return generateONNXData(entity);
+    case AISystem::ModuleType::Python:
+        return generatePythonData(entity);
+    case AISystem::ModuleType::None:
+    case AISystem::ModuleType::Trivial:
+    case AISystem::ModuleType::Transformed:
+        return {};
+    }
+    return {};
+}
+
+Utilities::bytearray AIModuleGenerator::generateONNXData(Entity* entity)
+{
+    return readModelData(entity, ONNX_Model_Data_t, "Empty ONNX Model");
+}
+
+Utilities::bytearray AIModuleGenerator::generateTorchScriptData(Entity* entity)
+{
+    return readModelData(entity, TorchScript_Model_Data_t, "Empty TorchScript Model");
+}
+
+Utilities::bytearray AIModuleGenerator::generateNeuralNetworkData(Entity* entity)
+{
+    return readModelData(entity, NeuralNetwork_Model_Data_t, "Empty NeuralNetwork Model");
+}
+
+Utilities::bytearray AIModuleGenerator::generatePythonData(Entity* entity)
+{
+    return readModelData(entity, Python_Model_Script_t, "Empty Python Model");
+}
+
+std::optional<AISystem::TensorScalingTransform> AIModuleGenerator::generateSimpleTransform(Entity* entity,
+                                                                                           bool isInput)
+{
+    CountedCompositeAttribute* values = findValueList(entity, isInput);
+    if (values == nullptr)
+        return std::nullopt;
+    return generateSimpleTransform(values, isInput);
+}
+
+std::optional<AISystem::TensorScalingTransform>
+AIModuleGenerator::generateSimpleTransform(CountedCompositeAttribute* values, bool isInput)
+{
+    const std::size_t count = values->childCount();
+    AISystem::Tensor factors = AISystem::Tensor::createTensor(vectorShape(count), AISystem::TensorElement(1.0));
+    AISystem::Tensor offsets = AISystem::Tensor::createTensor(vectorShape(count), AISystem::TensorElement(0.0));
+    for (std::size_t i = 0; i < count; ++i)
+    {
+        Attribute* child = values->getChild(i);
+        if (!child->isCompositeAttribute())
+            continue;
+        const Utilities::LinearTransform<double> transform =
+            generateTransform(static_cast<CompositeAttribute*>(child), isInput);
+        factors.setElementValue(static_cast<std::int64_t>(i), transform.a);
+        offsets.setElementValue(static_cast<std::int64_t>(i), transform.b);
+    }
+    AISystem::TensorScalingTransform transform(factors, offsets);
+    if (transform.isIdentity())
+        return std::nullopt;
+    return transform;
+}
+
+Utilities::LinearTransform<double> AIModuleGenerator::generateTransform(CompositeAttribute* value, bool isInput)
+{
+    const Utilities::LinearTransform<double> unit = generateUnitTransform(value, isInput);
+    const AttributePath group = isInput ? AttributePath(To_Model_Transformation_t)
+                                        : AttributePath(From_Model_Transformation_t);
+    const TypeRef type = getTypeValue(value, group / Type_t, TypeRef());
+
+    if (type == Simple_Scaling_t)
+    {
+        const AttributePath simple = group / Simple_Scaling_Transformation_t;
+        const double s = getDoubleValue(value, simple / Scaling_t, "", 0.0);
+        const double o = getDoubleValue(value, simple / Offset_t, "", 0.0);
+        // Inputs are converted to the model's unit, then scaled; outputs are scaled back first.
+        if (isInput)
+            return {unit.a * s, unit.b * s + o};
+        return {s * unit.a, unit.a * o + unit.b};
+    }
+    if (type == Mean_Std_Dev_t)
+    {
+        const AttributePath meanStdDev = group / Mean_Std_Dev_Transformation_t;
+        const double m = getDoubleValue(value, meanStdDev / Mean_t, "", 0.0);
+        const double d = getDoubleValue(value, meanStdDev / Std_Dev_t, "", 0.0);
+        if (isInput)
+        {
+            const double k = 1.0 / d;
+            const double c = -m / d;
+            return {unit.a * k, unit.b * k + c};
+        }
+        return {d * unit.a, unit.a * m + unit.b};
+    }
+    return unit;
+}
+
+Utilities::LinearTransform<double> AIModuleGenerator::generateUnitTransform(CompositeAttribute* value, bool isInput)
+{
+    Attribute* unitAttribute = value->findAttribute("Model Unit");
+    if (unitAttribute == nullptr || !unitAttribute->isUnitTypeAttribute())
+        return {1.0, 0.0};
+    // The unit attribute converts its unit to standard; the model sees standard values
+    // converted to its unit, and its outputs are converted back to standard.
+    const Utilities::LinearTransform<double> toStandard =
+        static_cast<UnitTypeAttribute*>(unitAttribute)->getTransform();
+    if (isInput)
+        return toStandard.inverse();
+    return toStandard;
+}
+
+AISystem::TensorBounds AIModuleGenerator::generateTensorBounds(Entity* entity, bool isInput)
+{
+    CountedCompositeAttribute* values = findValueList(entity, isInput);
+    if (values == nullptr)
+        return AISystem::TensorBounds(AISystem::Tensor());
+    return generateTensorBounds(values, isInput);
+}
+
+AISystem::TensorBounds AIModuleGenerator::generateTensorBounds(CountedCompositeAttribute* values, bool isInput)
+{
+    constexpr float infinity = std::numeric_limits<float>::infinity();
+    const std::size_t count = values->childCount();
+    AISystem::Tensor minima = AISystem::Tensor::createTensor(vectorShape(count), AISystem::TensorElement(-infinity));
+    AISystem::Tensor maxima = AISystem::Tensor::createTensor(vectorShape(count), AISystem::TensorElement(infinity));
+    for (std::size_t i = 0; i < count; ++i)
+    {
+        Attribute* child = values->getChild(i);
+        if (!child->isCompositeAttribute())
+            continue;
+        const auto [min, max] = generateBounds(static_cast<CompositeAttribute*>(child), isInput);
+        minima.setElementValue(static_cast<std::int64_t>(i), static_cast<float>(min));
+        maxima.setElementValue(static_cast<std::int64_t>(i), static_cast<float>(max));
+    }
+    return AISystem::TensorBounds(minima, maxima);
+}
+
+std::pair<double, double> AIModuleGenerator::generateBounds(CompositeAttribute* value, bool /*isInput*/)
+{
+    constexpr double infinity = std::numeric_limits<double>::infinity();
+    const double min = getBoolValue(value, "Bounds.Has Min", false) ? getStandardDoubleValue(value, "Bounds.Min", 0.0)
+                                                                   : -infinity;
+    const double max = getBoolValue(value, "Bounds.Has Max", false) ? getStandardDoubleValue(value, "Bounds.Max", 0.0)
+                                                                   : infinity;
+    return {min, max};
+}
+} // namespace Conflux

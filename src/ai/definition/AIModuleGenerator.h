@@ -1,0 +1,73 @@
+#pragma once
+#include "host/ai/AISolverInfo.h"
+#include "host/ai/Module.h"
+#include "host/ai/ModuleType.h"
+#include "host/ai/TensorBounds.h"
+#include "host/ai/TensorScalingTransform.h"
+#include "host/filesystem/ByteArray.h"
+#include "host/filesystem/LinearTransform.h"
+
+#include <optional>
+#include <utility>
+
+namespace EntityModel
+{
+class CompositeAttribute;
+class CountedCompositeAttribute;
+class Entity;
+} // namespace EntityModel
+
+namespace Conflux
+{
+/// Turns an AI-model entity into what the AI library runs: the plain module, the module wrapped
+/// with its input and output scaling, or the solver's record of the model. It only reads the entity.
+///
+/// Each input and output maps through its "Model Unit" conversion and its scaling group (none,
+/// simple scaling, mean and standard deviation); missing lists, units, groups and bounds fall back
+/// to the identity, to no transform, or to unbounded values. Empty model data is thrown as a
+/// plain C string ("Empty ONNX Model", ...). An entity that is not an AI model, or has none of the
+/// four model types, gives module type None with empty data.
+///
+/// A standard deviation or a unit factor of 0 is passed on as it is (giving infinite factors);
+/// the AI model checker reports such models to the user before a solve.
+class AIModuleGenerator
+{
+public:
+    AIModuleGenerator() = delete;
+
+    /// The plain module, without scaling.
+    static AISystem::Module generate(EntityModel::Entity* entity);
+    /// The module wrapped with its input and output scaling; the plain module when both are the identity.
+    static AISystem::Module generateTranformed(EntityModel::Entity* entity);
+    /// Type, data, transforms and bounds, as the solver receives them.
+    static AISystem::AISolverInfo generateAISolverInfo(EntityModel::Entity* entity);
+
+    /// The counted list of an AI model's inputs (or outputs): "Inputs.Input Values" (or
+    /// "Outputs.Output Values") on the entity, or inside its "Specification" group where the
+    /// project keeps it; null when the entity has neither.
+    static EntityModel::CountedCompositeAttribute* findValueList(EntityModel::Entity* entity, bool isInput);
+
+private:
+    AIModuleGenerator& operator=(const AIModuleGenerator&) = default;
+    AIModuleGenerator& operator=(AIModuleGenerator&&) = default;
+
+    static AISystem::ModuleType getModuleType(EntityModel::Entity* entity);
+    static AISystem::Module generateModule(AISystem::ModuleType type, EntityModel::Entity* entity);
+    static Utilities::bytearray generateData(AISystem::ModuleType type, EntityModel::Entity* entity);
+    static Utilities::bytearray generateONNXData(EntityModel::Entity* entity);
+    static Utilities::bytearray generateTorchScriptData(EntityModel::Entity* entity);
+    static Utilities::bytearray generateNeuralNetworkData(EntityModel::Entity* entity);
+    static Utilities::bytearray generatePythonData(EntityModel::Entity* entity);
+
+    static std::optional<AISystem::TensorScalingTransform> generateSimpleTransform(EntityModel::Entity* entity,
+                                                                                   bool isInput);
+    static std::optional<AISystem::TensorScalingTransform>
+    generateSimpleTransform(EntityModel::CountedCompositeAttribute* values, bool isInput);
+    static Utilities::LinearTransform<double> generateTransform(EntityModel::CompositeAttribute* value, bool isInput);
+    static Utilities::LinearTransform<double> generateUnitTransform(EntityModel::CompositeAttribute* value,
+                                                                    bool isInput);
+    static AISystem::TensorBounds generateTensorBounds(EntityModel::Entity* entity, bool isInput);
+    static AISystem::TensorBounds generateTensorBounds(EntityModel::CountedCompositeAttribute* values, bool isInput);
+    static std::pair<double, double> generateBounds(EntityModel::CompositeAttribute* value, bool isInput);
+};
+} // namespace Conflux
