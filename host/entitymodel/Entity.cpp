@@ -60,8 +60,11 @@ void Entity::accept(AttributeVisitor& visitor)
         acceptChildren(visitor);
 }
 
-std::string Entity::getConfluxLabel(const Entity*) const
+std::string Entity::getConfluxLabel(const Entity* relativeTo) const
 {
+    // Below the entity a model is built for, entities of one type are told apart by their names.
+    if (relativeTo && relativeTo != this && !name_.empty())
+        return name_;
     const std::string& label = entityDefinition_->exchange.label;
     return label.empty() ? getTypeRef().getLabel() : label;
 }

@@ -131,7 +131,7 @@ TEST(EntityTreeBuilderEntities, RootIsMadeForAnythingIncludedBelowIt)
     EXPECT_EQ(root.getAccessType(), AccessType::ReadOnly);
     EXPECT_EQ(rack->getAccessType(), AccessType::ReadOnly);
     EXPECT_EQ(node(rack, "Power")->getAccessType(), AccessType::ReadOnly);
-    EXPECT_EQ(node(rack, "Power")->getAttributePath(true).toString(), "Hall.Racks.Rack.Power");
+    EXPECT_EQ(node(rack, "Power")->getAttributePath(true).toString(), "Hall.Racks.Rack A.Power");
 }
 
 TEST(EntityTreeBuilderAttributes, CompositesRedirectsAndHiddenParts)
@@ -182,8 +182,8 @@ TEST(EntityTreeBuilderAttributes, CompositesRedirectsAndHiddenParts)
 TEST(EntityTreeBuilderAttributes, ForceDoubleAndBuilderErrorsPassThrough)
 {
     Hall world(false, true);
-    EXPECT_EQ(node(world.create().first.get(), "Racks.Rack.Power")->getAttributeType(false), AttributeType::Float);
-    EXPECT_EQ(node(world.create(AccessType::ReadWrite, true, true).first.get(), "Racks.Rack.Power")->getAttributeType(false),
+    EXPECT_EQ(node(world.create().first.get(), "Racks.Rack A.Power")->getAttributeType(false), AttributeType::Float);
+    EXPECT_EQ(node(world.create(AccessType::ReadWrite, true, true).first.get(), "Racks.Rack A.Power")->getAttributeType(false),
               AttributeType::Double);
 
     auto hall = make(entityType("Hall", {exchangeSwitch(true), Def(AttributeKind::Double, "Odd").flagged().declared("Integer")}),
@@ -235,9 +235,9 @@ TEST(EntityTreeBuilderShortcuts, DeclaredShortcutsLandWhereTheirPathsSay)
     ASSERT_NE(total, nullptr);
     EXPECT_EQ(total->getAccessType(), AccessType::ReadWrite);
     // Two attributes declaring the same path share one shortcut.
-    EXPECT_EQ(targets(total), (std::vector<std::string>{"Hall.Racks.Rack.Power", "Hall.Racks.Rack.Cooling Power"}));
+    EXPECT_EQ(targets(total), (std::vector<std::string>{"Hall.Racks.Rack A.Power", "Hall.Racks.Rack A.Cooling Power"}));
     // One attribute declaring a path twice gives one target.
-    EXPECT_EQ(targets(node(rack, "Overview.Cooling")), (std::vector<std::string>{"Hall.Racks.Rack.Cooling Power"}));
+    EXPECT_EQ(targets(node(rack, "Overview.Cooling")), (std::vector<std::string>{"Hall.Racks.Rack A.Cooling Power"}));
 
     // Paths blocked by a value are dropped: the value stays as it is.
     Model::Attribute* power = node(rack, "Power");
@@ -246,11 +246,26 @@ TEST(EntityTreeBuilderShortcuts, DeclaredShortcutsLandWhereTheirPathsSay)
     EXPECT_DOUBLE_EQ(power->getDoubleValue(0, false), 1000.0);
 }
 
+TEST(EntityTreeBuilderShortcuts, EntitiesOfOneTypeKeepTheirOwnPathsAndTargets)
+{
+    Hall world(false, true, true);
+    const auto tree = world.create();
+    ASSERT_NE(tree.first, nullptr);
+    // Each rack is reached by its own name, so paths and shortcut targets never mix the racks up.
+    EXPECT_EQ(mapped(tree, world.rackB->findAttribute("Power"))->getAttributePath(true).toString(), "Hall.Racks.Rack B.Power");
+    EXPECT_EQ(targets(node(tree.first.get(), "Summary.Total")),
+              (std::vector<std::string>{"Hall.Racks.Rack A.Power", "Hall.Racks.Rack A.Cooling Power",
+                                        "Hall.Racks.Rack B.Power", "Hall.Racks.Rack B.Cooling Power"}));
+    auto* quickB = dynamic_cast<Model::ShortcutAttribute*>(node(tree.first.get(), "Racks.Rack B.Quick"));
+    ASSERT_NE(quickB, nullptr);
+    EXPECT_EQ(quickB->getTarget(), mapped(tree, world.rackB->findAttribute("Power")));
+}
+
 TEST(EntityTreeBuilderShortcuts, CreateDropsTargetsThatWereNotKeptDocumentKeepsThem)
 {
     Hall world(false, true);
     const auto created = world.create();
-    EXPECT_EQ(targets(node(created.first.get(), "Racks.Rack.Quick")), (std::vector<std::string>{"Power"}));
+    EXPECT_EQ(targets(node(created.first.get(), "Racks.Rack A.Quick")), (std::vector<std::string>{"Power"}));
 
     auto rack = Hall::rack("Template", false);
     const auto documented = EntityTreeBuilder::document(rack.get(), rack.get(), AccessType::ReadWrite, {}, true, false);
@@ -307,7 +322,7 @@ TEST(EntityTreeBuilderValues, ResultsStartFromTheCurrentProjectsSettings)
     adopt(root.get(), "Rooms", make(room, "Room 1"));
     EntityModel::Project project(std::move(root));
     Entity* projectRoot = project.getRootEntity();
-    const std::string path = "Rooms.Room.Simulation Results.Temperature";
+    const std::string path = "Rooms.Room 1.Simulation Results.Temperature";
 
     // Not the editor's project: without initial values every result starts at 0.
     EXPECT_DOUBLE_EQ(node(EntityTreeBuilder::create(projectRoot, AccessType::ReadWrite, true, false).first.get(), path)
