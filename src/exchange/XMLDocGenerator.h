@@ -1,0 +1,64 @@
+#pragma once
+#include "src/model/AttributeVisitorConstAbstract.h"
+
+#include <QByteArray>
+#include <QString>
+
+class QXmlStreamWriter;
+
+namespace Conflux
+{
+namespace Model
+{
+class Attribute;
+}
+
+/// Writes the exchange model as the XML document that controller authors read: one element per
+/// entity and attribute, named after its kind, with its label, access right and full path, and
+/// with its current value (read at chronology 3) as content. Entities also carry their
+/// identifier ("12-3") and name.
+///
+/// Constructing the generator starts the document on the writer and destroying it ends it, so
+/// one generator brackets exactly one document. An access type outside None..ReadWrite throws
+/// std::logic_error("Not implemented"); exceptions of the value getters pass through.
+class XMLDocGenerator : Model::AttributeVisitorConstAbstract
+{
+public:
+    /// Starts the document on `writer` (not owned).
+    explicit XMLDocGenerator(QXmlStreamWriter* writer);
+    ~XMLDocGenerator() override;
+    XMLDocGenerator(const XMLDocGenerator&) = delete;
+    XMLDocGenerator& operator=(const XMLDocGenerator&) = delete;
+
+    /// Writes the element of `root` and everything below it.
+    void write(const Model::Entity& root);
+
+    /// The whole document of the tree below `root`, indented by 2 spaces per level.
+    static QByteArray toByteArray(const Model::Entity& root);
+    /// Writes the document to `path` through a temporary file that replaces `path` only once the
+    /// whole document is written, so a failure never leaves a broken document in place of an
+    /// earlier one. Returns false, with `error` naming the path and the cause, when the file cannot
+    /// be written or replaced; exceptions of the walk reach the caller after the temporary file is
+    /// discarded.
+    static bool writeFile(const Model::Entity& root, const QString& path, QString* error = nullptr);
+
+private:
+    void visit(const Model::Entity& entity) override;
+    void visit(const Model::CompositeAttribute& composite) override;
+    void visit(const Model::ArrayAttribute& array) override;
+    void visit(const Model::ListAttribute& list) override;
+    void visit(const Model::LinkAttribute& link) override;
+    void visit(const Model::ShortcutAttribute& shortcut) override;
+    void visit(const Model::ValueAttribute<double>& value) override;
+    void visit(const Model::ValueAttribute<float>& value) override;
+    void visit(const Model::ValueAttribute<std::string>& value) override;
+    void visit(const Model::ValueAttribute<bool>& value) override;
+    void visit(const Model::ValueAttribute<int>& value) override;
+
+    /// Opens the element of a node with its label, access and path attributes.
+    void startElement(const Model::Attribute& attribute);
+    void writeValueElement(const Model::Attribute& attribute, const QString& text);
+
+    QXmlStreamWriter* m_writer;
+};
+} // namespace Conflux
