@@ -56,7 +56,8 @@ template <typename F> double secondsPerCall(F&& call)
             ++calls;
             now = Clock::now();
         } while (now - start < std::chrono::milliseconds(50));
-        best = std::min(best, std::chrono::duration<double>(now - start).count() / static_cast<double>(calls));
+        best =
+            std::min(best, std::chrono::duration<double>(now - start).count() / static_cast<double>(calls));
     }
     return best;
 }
@@ -128,8 +129,8 @@ void Python(benchmark::State& state)
     const Module module = Module::fromByteArray(ModuleType::Python, bytes);
 
     ScriptingSystem::PythonCoreInterpreter interpreter;
-    const ScriptingSystem::PythonModule script =
-        interpreter.importCodeModule("bench_mlp", interpreter.compileExec(Utilities::toString(bytes), "bench_mlp.py"));
+    const ScriptingSystem::PythonModule script = interpreter.importCodeModule(
+        "bench_mlp", interpreter.compileExec(Utilities::toString(bytes), "bench_mlp.py"));
     const ScriptingSystem::PythonValue evaluate = script.findFunction("evaluate")->getCallable();
     std::vector<double> outputs(static_cast<std::size_t>(batch * 2));
     report(

@@ -63,12 +63,13 @@ std::optional<TensorScalingTransform> readTransform(FileSystem::DataIStream& str
         std::vector<double> factors = readValues(stream, "Factor");
         std::vector<double> offsets = readValues(stream, "Offset");
         if (factors.size() != offsets.size())
-            stream.setFailed("AISolverInfo " + name + ": " + std::to_string(factors.size()) + " factors but " +
-                             std::to_string(offsets.size()) + " offsets");
+            stream.setFailed("AISolverInfo " + name + ": " + std::to_string(factors.size()) +
+                             " factors but " + std::to_string(offsets.size()) + " offsets");
         if (stream.fail())
             return std::nullopt;
         const auto size = static_cast<std::int64_t>(factors.size());
-        transform.emplace(Tensor::fromValues({size}, std::move(factors)), Tensor::fromValues({size}, std::move(offsets)));
+        transform.emplace(Tensor::fromValues({size}, std::move(factors)),
+                          Tensor::fromValues({size}, std::move(offsets)));
     }
     stream.closeTag(name);
     return transform;
@@ -89,7 +90,8 @@ TensorBounds readBounds(FileSystem::DataIStream& stream, const std::string& name
     if (stream.fail() || count == 0)
         return {};
     const auto size = static_cast<std::int64_t>(count);
-    return TensorBounds(Tensor::fromValues({size}, std::move(minima)), Tensor::fromValues({size}, std::move(maxima)));
+    return TensorBounds(Tensor::fromValues({size}, std::move(minima)),
+                        Tensor::fromValues({size}, std::move(maxima)));
 }
 
 bool isModuleType(std::int32_t value)

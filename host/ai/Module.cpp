@@ -35,12 +35,16 @@ Module Module::fromByteArray(ModuleType type, const Utilities::bytearray& bytes)
     case ModuleType::Python:
         return Module(loadPythonScriptModule(bytes));
     case ModuleType::Transformed:
-        throw std::runtime_error("A Transformed module cannot be loaded from bytes: build it with TranformedModule");
+        throw std::runtime_error(
+            "A Transformed module cannot be loaded from bytes: build it with TranformedModule");
     }
     throw std::runtime_error("Unknown module type " + std::to_string(static_cast<int>(type)));
 }
 
-ModuleType Module::getType() const { return m_impl->getType(); }
+ModuleType Module::getType() const
+{
+    return m_impl->getType();
+}
 
 Tensor Module::eval(const Tensor& inputs) const
 {
@@ -49,7 +53,10 @@ Tensor Module::eval(const Tensor& inputs) const
     return m_impl->eval(inputs);
 }
 
-bool Module::canCalcImbalanceResults() const { return m_impl->canCalcImbalanceResults(); }
+bool Module::canCalcImbalanceResults() const
+{
+    return m_impl->canCalcImbalanceResults();
+}
 
 std::optional<ImbalanceResult> Module::calcImbalanceResults(const Tensor& inputs, const Tensor& outputs) const
 {

@@ -33,8 +33,9 @@ public:
     {
         const TensorElementType type = inputs.getElementType();
         if (inputs.getDimensionCount() != 2 || type == TensorElementType::None)
-            throw std::runtime_error("ONNX model: inputs must be a {cases, inputs} tensor of floats or doubles, not " +
-                                     inputs.getTensorShape().toString() + " " + toString(type));
+            throw std::runtime_error(
+                "ONNX model: inputs must be a {cases, inputs} tensor of floats or doubles, not " +
+                inputs.getTensorShape().toString() + " " + toString(type));
         const std::int64_t rows = inputs.getDimensionSize(0);
         const std::int64_t columns = inputs.getDimensionSize(1);
         if (rows == 0)
@@ -71,7 +72,8 @@ public:
                                      std::to_string(rows) + " cases");
         const std::int64_t outputs = static_cast<std::int64_t>(output.total()) / rows;
         const float* values = output.ptr<float>();
-        Tensor result = Tensor::fromValues({rows, outputs}, std::vector<float>(values, values + rows * outputs));
+        Tensor result =
+            Tensor::fromValues({rows, outputs}, std::vector<float>(values, values + rows * outputs));
         return result.toElementType(type);
     }
 

@@ -17,7 +17,10 @@ namespace
 {
 const char* const scriptName = "<python model>";
 
-[[noreturn]] void fail(const std::string& message) { throw std::runtime_error("Python model: " + message); }
+[[noreturn]] void fail(const std::string& message)
+{
+    throw std::runtime_error("Python model: " + message);
+}
 
 [[noreturn]] void failWithPythonError(const std::string& what, py::error_already_set& error)
 {
@@ -52,7 +55,8 @@ public:
         }
         catch (py::error_already_set& e)
         {
-            failWithPythonError("evaluation of a " + inputs.getTensorShape().toString() + " input failed: ", e);
+            failWithPythonError("evaluation of a " + inputs.getTensorShape().toString() + " input failed: ",
+                                e);
         }
         std::vector<double> values;
         std::int64_t width = m_numpy.isEmpty() ? -1 : fromNumpy(result, rows, values);
@@ -62,8 +66,8 @@ public:
         {
             // A model has one output width: a change between calls is a fault of the script.
             if (m_width && *m_width != width)
-                fail("evaluate returned " + std::to_string(width) + " outputs per row, earlier calls returned " +
-                     std::to_string(*m_width));
+                fail("evaluate returned " + std::to_string(width) +
+                     " outputs per row, earlier calls returned " + std::to_string(*m_width));
             m_width = width;
         }
         else
@@ -121,8 +125,8 @@ private:
                  ", expected one row of outputs per input row");
         const py::sequence sequence = py::reinterpret_borrow<py::sequence>(result);
         if (static_cast<std::int64_t>(sequence.size()) != rows)
-            fail("evaluate returned " + std::to_string(sequence.size()) + " rows for " + std::to_string(rows) +
-                 " input rows");
+            fail("evaluate returned " + std::to_string(sequence.size()) + " rows for " +
+                 std::to_string(rows) + " input rows");
         std::int64_t width = -1;
         values.clear();
         for (std::int64_t r = 0; r < rows; ++r)
@@ -146,8 +150,8 @@ private:
                 if (value == -1.0 && PyErr_Occurred())
                 {
                     PyErr_Clear();
-                    fail("output " + std::to_string(c) + " of row " + std::to_string(r) + " is not a number: " +
-                         py::repr(cell).cast<std::string>());
+                    fail("output " + std::to_string(c) + " of row " + std::to_string(r) +
+                         " is not a number: " + py::repr(cell).cast<std::string>());
                 }
                 values.push_back(value);
             }

@@ -23,7 +23,10 @@ const char* toString(TensorElementType type)
 
 namespace
 {
-std::string str(std::int64_t value) { return std::to_string(value); }
+std::string str(std::int64_t value)
+{
+    return std::to_string(value);
+}
 
 // Sizes before, at and after a dimension: the storage is [outer][size][inner].
 struct Split
@@ -50,7 +53,9 @@ template <typename To, typename From> std::vector<To> convert(const std::vector<
 }
 } // namespace
 
-Tensor::Tensor(TensorShape shape, Storage storage) : m_shape(std::move(shape)), m_storage(std::move(storage)) {}
+Tensor::Tensor(TensorShape shape, Storage storage) : m_shape(std::move(shape)), m_storage(std::move(storage))
+{
+}
 
 Tensor Tensor::createTensor(const TensorShape& shape, TensorElementType type)
 {
@@ -80,16 +85,16 @@ Tensor Tensor::createTensor(const TensorShape& shape, const TensorElement& fill)
 Tensor Tensor::fromValues(const TensorShape& shape, std::vector<float> values)
 {
     if (static_cast<std::int64_t>(values.size()) != shape.getElementCount())
-        throw std::invalid_argument("Tensor: " + std::to_string(values.size()) + " values do not fill shape " +
-                                    shape.toString());
+        throw std::invalid_argument("Tensor: " + std::to_string(values.size()) +
+                                    " values do not fill shape " + shape.toString());
     return Tensor(shape, std::move(values));
 }
 
 Tensor Tensor::fromValues(const TensorShape& shape, std::vector<double> values)
 {
     if (static_cast<std::int64_t>(values.size()) != shape.getElementCount())
-        throw std::invalid_argument("Tensor: " + std::to_string(values.size()) + " values do not fill shape " +
-                                    shape.toString());
+        throw std::invalid_argument("Tensor: " + std::to_string(values.size()) +
+                                    " values do not fill shape " + shape.toString());
     return Tensor(shape, std::move(values));
 }
 
@@ -110,7 +115,10 @@ Tensor Tensor::fromRows(const std::vector<std::vector<double>>& rows, TensorElem
     return fromValues(shape, std::move(values)).toElementType(type);
 }
 
-TensorElementType Tensor::getElementType() const { return static_cast<TensorElementType>(m_storage.index()); }
+TensorElementType Tensor::getElementType() const
+{
+    return static_cast<TensorElementType>(m_storage.index());
+}
 
 TensorElement Tensor::getElementValue(std::int64_t index) const
 {
@@ -138,12 +146,13 @@ void Tensor::setElementValue(std::int64_t index, const TensorElement& value)
 double Tensor::at(std::int64_t row, std::int64_t column) const
 {
     if (getDimensionCount() != 2)
-        throw std::invalid_argument("Tensor: element (row, column) of a tensor of shape " + m_shape.toString());
+        throw std::invalid_argument("Tensor: element (row, column) of a tensor of shape " +
+                                    m_shape.toString());
     const std::int64_t rows = getDimensionSize(0);
     const std::int64_t columns = getDimensionSize(1);
     if (row < 0 || row >= rows || column < 0 || column >= columns)
-        throw std::out_of_range("Tensor element (" + str(row) + ", " + str(column) + ") out of range of shape " +
-                                m_shape.toString());
+        throw std::out_of_range("Tensor element (" + str(row) + ", " + str(column) +
+                                ") out of range of shape " + m_shape.toString());
     return getDouble(row * columns + column);
 }
 
@@ -155,7 +164,10 @@ template <typename T> const T* Tensor::data() const
                            " data requested of a " + toString(getElementType()) + " tensor");
 }
 
-template <typename T> T* Tensor::data() { return const_cast<T*>(std::as_const(*this).data<T>()); }
+template <typename T> T* Tensor::data()
+{
+    return const_cast<T*>(std::as_const(*this).data<T>());
+}
 
 template const float* Tensor::data<float>() const;
 template const double* Tensor::data<double>() const;
@@ -198,7 +210,8 @@ Tensor Tensor::toElementType(TensorElementType type) const
 Tensor Tensor::reshaped(const TensorShape& shape) const
 {
     if (shape.getElementCount() != getElementCount())
-        throw std::invalid_argument("Tensor: cannot reshape " + m_shape.toString() + " to " + shape.toString());
+        throw std::invalid_argument("Tensor: cannot reshape " + m_shape.toString() + " to " +
+                                    shape.toString());
     return Tensor(shape, m_storage);
 }
 
@@ -254,8 +267,8 @@ void Tensor::insert(std::int64_t dimension, std::int64_t index, const Tensor& ot
     for (std::int64_t d = 0; d < getDimensionCount(); ++d)
         if (d != dimension && other.getDimensionSize(d) != getDimensionSize(d))
             throw std::invalid_argument("Tensor insert along dimension " + str(dimension) + ": dimension " +
-                                        str(d) + " has size " + str(other.getDimensionSize(d)) + ", expected " +
-                                        str(getDimensionSize(d)));
+                                        str(d) + " has size " + str(other.getDimensionSize(d)) +
+                                        ", expected " + str(getDimensionSize(d)));
     if (index < 0 || index > split.size)
         throw std::out_of_range("Tensor insert: position " + str(index) + " out of range of dimension " +
                                 str(dimension) + " (size " + str(split.size) + ")");
@@ -309,7 +322,8 @@ void Tensor::remove(std::int64_t dimension, std::int64_t index, std::int64_t cou
                 {
                     auto row = values.begin() + o * split.size * split.inner;
                     result.insert(result.end(), row, row + index * split.inner);
-                    result.insert(result.end(), row + (index + count) * split.inner, row + split.size * split.inner);
+                    result.insert(result.end(), row + (index + count) * split.inner,
+                                  row + split.size * split.inner);
                 }
                 values = std::move(result);
             }
@@ -341,7 +355,8 @@ std::pair<Tensor, Tensor> Tensor::minmax(std::int64_t dimension) const
                 for (std::int64_t o = 0; o < split.outer; ++o)
                     for (std::int64_t i = 0; i < split.inner; ++i)
                     {
-                        const auto at = [&](std::int64_t k) { return values[(o * split.size + k) * split.inner + i]; };
+                        const auto at = [&](std::int64_t k)
+                        { return values[(o * split.size + k) * split.inner + i]; };
                         auto low = at(0);
                         auto high = low;
                         for (std::int64_t k = 1; k < split.size; ++k)

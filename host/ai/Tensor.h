@@ -31,7 +31,10 @@ public:
 
     const TensorShape& getTensorShape() const { return m_shape; }
     std::int64_t getDimensionCount() const { return m_shape.getDimensionCount(); }
-    std::int64_t getDimensionSize(std::int64_t dimension) const { return m_shape.getDimensionSize(dimension); }
+    std::int64_t getDimensionSize(std::int64_t dimension) const
+    {
+        return m_shape.getDimensionSize(dimension);
+    }
     std::int64_t getElementCount() const { return m_shape.getElementCount(); }
     TensorElementType getElementType() const;
     /// True when the tensor holds no element.
@@ -57,7 +60,8 @@ public:
     Tensor reshaped(const TensorShape& shape) const;
 
     /// `length` entries along the dimension, starting at `start`, `step` apart.
-    Tensor slice(std::int64_t dimension, std::int64_t start, std::int64_t length, std::int64_t step = 1) const;
+    Tensor slice(std::int64_t dimension, std::int64_t start, std::int64_t length,
+                 std::int64_t step = 1) const;
     /// Inserts `other` along the dimension before position `index` (0..size); the other
     /// dimensions must agree. Inserting into an empty tensor without dimensions gives `other`.
     void insert(std::int64_t dimension, std::int64_t index, const Tensor& other);

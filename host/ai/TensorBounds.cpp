@@ -11,7 +11,8 @@ Tensor asVector(const Tensor& tensor, const char* what)
 {
     if (tensor.getDimensionCount() > 1)
         throw std::invalid_argument(std::string("Tensor bounds: the ") + what +
-                                    " must be a one-dimensional tensor, not " + tensor.getTensorShape().toString());
+                                    " must be a one-dimensional tensor, not " +
+                                    tensor.getTensorShape().toString());
     if (tensor.isEmpty())
         return Tensor();
     return tensor.toElementType(TensorElementType::Float);
@@ -43,8 +44,9 @@ std::int64_t TensorBounds::findViolation(const Tensor& values) const
     if (isEmpty())
         return -1;
     if (values.getElementCount() != size())
-        throw std::invalid_argument("Tensor bounds of " + std::to_string(size()) + " columns checked against " +
-                                    std::to_string(values.getElementCount()) + " values");
+        throw std::invalid_argument("Tensor bounds of " + std::to_string(size()) +
+                                    " columns checked against " + std::to_string(values.getElementCount()) +
+                                    " values");
     for (std::int64_t i = 0; i < size(); ++i)
     {
         // Bounds are kept as floats: compare in float so that a value equal to a bound is inside.

@@ -11,7 +11,8 @@ std::vector<double> vectorOf(const Tensor& tensor, const char* what)
 {
     if (tensor.getDimensionCount() > 1)
         throw std::invalid_argument(std::string("Scaling transform: the ") + what +
-                                    " must be a one-dimensional tensor, not " + tensor.getTensorShape().toString());
+                                    " must be a one-dimensional tensor, not " +
+                                    tensor.getTensorShape().toString());
     return tensor.toDoubleVector();
 }
 } // namespace
@@ -20,8 +21,8 @@ TensorScalingTransform::TensorScalingTransform(const Tensor& factors, const Tens
     : m_factors(vectorOf(factors, "factors")), m_offsets(vectorOf(offsets, "offsets"))
 {
     if (m_factors.size() != m_offsets.size())
-        throw std::invalid_argument("Scaling transform: " + std::to_string(m_factors.size()) + " factors but " +
-                                    std::to_string(m_offsets.size()) + " offsets");
+        throw std::invalid_argument("Scaling transform: " + std::to_string(m_factors.size()) +
+                                    " factors but " + std::to_string(m_offsets.size()) + " offsets");
 }
 
 bool TensorScalingTransform::isIdentity() const
@@ -34,12 +35,12 @@ bool TensorScalingTransform::isIdentity() const
 
 Tensor TensorScalingTransform::apply(const Tensor& tensor) const
 {
-    const std::int64_t columns = tensor.getDimensionCount() == 0
-                                     ? 0
-                                     : tensor.getDimensionSize(tensor.getDimensionCount() - 1);
+    const std::int64_t columns =
+        tensor.getDimensionCount() == 0 ? 0 : tensor.getDimensionSize(tensor.getDimensionCount() - 1);
     if (columns != size())
         throw std::invalid_argument("Scaling transform of " + std::to_string(size()) +
-                                    " columns applied to a tensor of shape " + tensor.getTensorShape().toString());
+                                    " columns applied to a tensor of shape " +
+                                    tensor.getTensorShape().toString());
     Tensor result = tensor;
     const std::int64_t count = tensor.getElementCount();
     auto scale = [&](auto* values)
@@ -48,7 +49,7 @@ Tensor TensorScalingTransform::apply(const Tensor& tensor) const
         {
             const auto column = static_cast<std::size_t>(i % columns);
             values[i] = static_cast<std::remove_pointer_t<decltype(values)>>(m_factors[column] * values[i] +
-                                                                              m_offsets[column]);
+                                                                             m_offsets[column]);
         }
     };
     switch (result.getElementType())

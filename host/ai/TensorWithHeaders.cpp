@@ -40,8 +40,9 @@ std::vector<Record> parseRecords(const std::string& text, const std::string& pat
                 for (;;)
                 {
                     if (i >= text.size())
-                        throw std::runtime_error(path + ": line " + std::to_string(record.line) + ", column " +
-                                                 std::to_string(column) + ": unterminated quoted field");
+                        throw std::runtime_error(path + ": line " + std::to_string(record.line) +
+                                                 ", column " + std::to_string(column) +
+                                                 ": unterminated quoted field");
                     const char c = text[i++];
                     if (c == '"')
                     {
@@ -79,7 +80,8 @@ std::vector<Record> parseRecords(const std::string& text, const std::string& pat
             ++line;
             recordDone = true;
         }
-        const bool blank = record.fields.size() == 1 && record.fields.front().find_first_not_of(" \t") == std::string::npos;
+        const bool blank =
+            record.fields.size() == 1 && record.fields.front().find_first_not_of(" \t") == std::string::npos;
         if (!blank)
             records.push_back(std::move(record));
     }
@@ -99,11 +101,11 @@ double parseNumber(const std::string& cell, const std::string& path, std::int64_
         if (error == std::errc() && stop == end)
             return value;
         if (error == std::errc::result_out_of_range && stop == end)
-            throw std::runtime_error(path + ": line " + std::to_string(line) + ", column " + std::to_string(column) +
-                                     ": \"" + cell + "\" is out of range");
+            throw std::runtime_error(path + ": line " + std::to_string(line) + ", column " +
+                                     std::to_string(column) + ": \"" + cell + "\" is out of range");
     }
-    throw std::runtime_error(path + ": line " + std::to_string(line) + ", column " + std::to_string(column) + ": \"" +
-                             cell + "\" is not a number");
+    throw std::runtime_error(path + ": line " + std::to_string(line) + ", column " + std::to_string(column) +
+                             ": \"" + cell + "\" is not a number");
 }
 
 std::string quoted(const std::string& field)
@@ -150,7 +152,8 @@ std::int64_t TensorWithHeaders::getColumnCount() const
     }
 }
 
-TensorWithHeaders TensorWithHeaders::fromCSVFile(const std::string& path, TensorElementType type, bool hasHeaders)
+TensorWithHeaders TensorWithHeaders::fromCSVFile(const std::string& path, TensorElementType type,
+                                                 bool hasHeaders)
 {
     std::ifstream file(path, std::ios::binary);
     if (!file)
@@ -182,7 +185,8 @@ TensorWithHeaders TensorWithHeaders::fromCSVFile(const std::string& path, Tensor
                                      std::to_string(record.fields.size()) + " columns, expected " +
                                      std::to_string(columns));
         for (std::size_t c = 0; c < columns; ++c)
-            values.push_back(parseNumber(record.fields[c], path, record.line, static_cast<std::int64_t>(c) + 1));
+            values.push_back(
+                parseNumber(record.fields[c], path, record.line, static_cast<std::int64_t>(c) + 1));
     }
     const TensorElementType elementType = type == TensorElementType::Float ? type : TensorElementType::Double;
     Tensor tensor = Tensor::fromValues({rows, static_cast<std::int64_t>(columns)}, std::move(values));
@@ -219,8 +223,8 @@ Tensor TensorWithHeaders::getColumn(std::int64_t index) const
 {
     const std::int64_t columns = getColumnCount();
     if (index < 0 || index >= columns)
-        throw std::out_of_range("TensorWithHeaders: column " + std::to_string(index) + " out of range: there are " +
-                                std::to_string(columns) + " columns");
+        throw std::out_of_range("TensorWithHeaders: column " + std::to_string(index) +
+                                " out of range: there are " + std::to_string(columns) + " columns");
     if (m_tensor.getDimensionCount() == 0)
         return Tensor::createTensor({0, 1}, TensorElementType::Double);
     if (m_tensor.getDimensionCount() == 1)

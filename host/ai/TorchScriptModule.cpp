@@ -9,7 +9,10 @@ namespace AISystem
 {
 namespace
 {
-std::string firstLine(const std::string& text) { return text.substr(0, text.find('\n')); }
+std::string firstLine(const std::string& text)
+{
+    return text.substr(0, text.find('\n'));
+}
 
 /// The interpreter's own error is the last line of its report (after the TorchScript traceback).
 std::string lastLine(const std::string& text)
@@ -18,13 +21,17 @@ std::string lastLine(const std::string& text)
     if (end == std::string::npos)
         return text;
     const std::size_t start = text.rfind('\n', end);
-    return text.substr(start == std::string::npos ? 0 : start + 1, end + 1 - (start == std::string::npos ? 0 : start + 1));
+    return text.substr(start == std::string::npos ? 0 : start + 1,
+                       end + 1 - (start == std::string::npos ? 0 : start + 1));
 }
 
 class TorchScriptModule : public ModuleImpl
 {
 public:
-    TorchScriptModule(torch::jit::Module module, torch::Dtype dtype) : m_module(std::move(module)), m_dtype(dtype) {}
+    TorchScriptModule(torch::jit::Module module, torch::Dtype dtype)
+        : m_module(std::move(module)), m_dtype(dtype)
+    {
+    }
 
     ModuleType getType() const override { return ModuleType::TorchScript; }
 
@@ -32,17 +39,17 @@ public:
     {
         const TensorElementType type = inputs.getElementType();
         if (inputs.getDimensionCount() != 2 || type == TensorElementType::None)
-            throw std::runtime_error("TorchScript model: inputs must be a {cases, inputs} tensor of floats or "
-                                     "doubles, not " +
-                                     inputs.getTensorShape().toString() + " " + toString(type));
+            throw std::runtime_error(
+                "TorchScript model: inputs must be a {cases, inputs} tensor of floats or "
+                "doubles, not " +
+                inputs.getTensorShape().toString() + " " + toString(type));
         const bool isFloat = type == TensorElementType::Float;
         const std::int64_t rows = inputs.getDimensionSize(0);
         torch::InferenceMode inference;
-        torch::Tensor input =
-            isFloat ? torch::from_blob(const_cast<float*>(inputs.data<float>()), {rows, inputs.getDimensionSize(1)},
-                                       torch::kFloat32)
-                    : torch::from_blob(const_cast<double*>(inputs.data<double>()),
-                                       {rows, inputs.getDimensionSize(1)}, torch::kFloat64);
+        torch::Tensor input = isFloat ? torch::from_blob(const_cast<float*>(inputs.data<float>()),
+                                                         {rows, inputs.getDimensionSize(1)}, torch::kFloat32)
+                                      : torch::from_blob(const_cast<double*>(inputs.data<double>()),
+                                                         {rows, inputs.getDimensionSize(1)}, torch::kFloat64);
         // The model may write into its argument; it gets its own copy in its own precision.
         input = input.to(m_dtype, false, true);
         torch::IValue result;
@@ -52,18 +59,20 @@ public:
         }
         catch (const c10::Error& e)
         {
-            throw std::runtime_error("TorchScript model: evaluation of a " + inputs.getTensorShape().toString() +
+            throw std::runtime_error("TorchScript model: evaluation of a " +
+                                     inputs.getTensorShape().toString() +
                                      " input failed: " + lastLine(e.what_without_backtrace()));
         }
         catch (const std::exception& e)
         {
             // The interpreter reports errors inside the model with a TorchScript traceback.
-            throw std::runtime_error("TorchScript model: evaluation of a " + inputs.getTensorShape().toString() +
+            throw std::runtime_error("TorchScript model: evaluation of a " +
+                                     inputs.getTensorShape().toString() +
                                      " input failed: " + lastLine(e.what()));
         }
         if (!result.isTensor())
-            throw std::runtime_error(std::string("TorchScript model: forward returned a ") + result.tagKind() +
-                                     ", expected one tensor");
+            throw std::runtime_error(std::string("TorchScript model: forward returned a ") +
+                                     result.tagKind() + ", expected one tensor");
         torch::Tensor output = result.toTensor().to(isFloat ? torch::kFloat32 : torch::kFloat64).contiguous();
         if (output.dim() != 2 || output.size(0) != rows)
             throw std::runtime_error("TorchScript model: forward returned a tensor of shape " +
@@ -96,7 +105,8 @@ std::shared_ptr<const ModuleImpl> loadTorchScriptModule(const Utilities::bytearr
     }
     catch (const c10::Error& e)
     {
-        throw std::runtime_error("TorchScript model could not be loaded: " + firstLine(e.what_without_backtrace()));
+        throw std::runtime_error("TorchScript model could not be loaded: " +
+                                 firstLine(e.what_without_backtrace()));
     }
     catch (const std::exception& e)
     {

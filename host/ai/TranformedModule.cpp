@@ -25,7 +25,8 @@ public:
     bool canCalcImbalanceResults() const override { return m_module.canCalcImbalanceResults(); }
 
     /// The wrapped module balances its own inputs and outputs: both are mapped back to its side.
-    std::optional<ImbalanceResult> calcImbalanceResults(const Tensor& inputs, const Tensor& outputs) const override
+    std::optional<ImbalanceResult> calcImbalanceResults(const Tensor& inputs,
+                                                        const Tensor& outputs) const override
     {
         std::optional<TensorScalingTransform> outputInverse;
         if (m_outputTransform)
@@ -45,7 +46,8 @@ private:
 };
 } // namespace
 
-TranformedModule::TranformedModule(const Module& module, const std::optional<TensorScalingTransform>& inputTransform,
+TranformedModule::TranformedModule(const Module& module,
+                                   const std::optional<TensorScalingTransform>& inputTransform,
                                    const std::optional<TensorScalingTransform>& outputTransform)
     : Module(std::make_shared<TransformedModuleImpl>(module, inputTransform, outputTransform))
 {

@@ -66,7 +66,10 @@ std::string PythonCoreInterpreter::takeErrorMessage()
     return message;
 }
 
-PythonCoreInterpreter::PythonCoreInterpreter() { ensureStarted(); }
+PythonCoreInterpreter::PythonCoreInterpreter()
+{
+    ensureStarted();
+}
 
 PythonValue PythonCoreInterpreter::compileExec(const std::string& source, const std::string& fileName)
 {

@@ -30,7 +30,8 @@ PythonValue PythonFunction::call(const std::vector<PythonValue>& arguments) cons
     PyObject* result = PyObject_Call(m_callable.get(), tuple, nullptr);
     Py_DECREF(tuple);
     if (!result)
-        throw std::runtime_error("Python function " + m_name + ": " + PythonCoreInterpreter::takeErrorMessage());
+        throw std::runtime_error("Python function " + m_name + ": " +
+                                 PythonCoreInterpreter::takeErrorMessage());
     return PythonValue::steal(result);
 }
 } // namespace ScriptingSystem

@@ -6,7 +6,8 @@ namespace py = pybind11;
 
 namespace ScriptingSystem
 {
-PythonModule::PythonModule(std::string name, PythonValue module) : m_name(std::move(name)), m_module(std::move(module))
+PythonModule::PythonModule(std::string name, PythonValue module)
+    : m_name(std::move(name)), m_module(std::move(module))
 {
 }
 

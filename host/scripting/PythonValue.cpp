@@ -45,7 +45,10 @@ PythonValue PythonValue::fromString(const std::string& value)
     return steal(text);
 }
 
-bool PythonValue::isNone() const { return m_object.get() == Py_None; }
+bool PythonValue::isNone() const
+{
+    return m_object.get() == Py_None;
+}
 
 double PythonValue::toDouble() const
 {

@@ -32,8 +32,8 @@ struct Reference
 
 Reference reference()
 {
-    const auto table =
-        TensorWithHeaders::fromCSVFile(dataDir + "/mlp_4_16_16_2_reference.csv", TensorElementType::Double, true);
+    const auto table = TensorWithHeaders::fromCSVFile(dataDir + "/mlp_4_16_16_2_reference.csv",
+                                                      TensorElementType::Double, true);
     return {table.getTensor().slice(1, 0, 4), table.getTensor().slice(1, 4, 2)};
 }
 
@@ -122,7 +122,8 @@ TEST(ModuleRuntimes, CopiesShareTheModelAcrossThreads)
         const Module module = Module::fromByteArray(runtime.type, readBytes(runtime.file));
         std::vector<std::future<Tensor>> results;
         for (int i = 0; i < 3; ++i)
-            results.push_back(std::async(std::launch::async, [copy = module, &ref] { return copy.eval(ref.inputs); }));
+            results.push_back(
+                std::async(std::launch::async, [copy = module, &ref] { return copy.eval(ref.inputs); }));
         for (auto& result : results)
             expectNear(result.get(), ref.outputs, runtime.tolerance);
     }
@@ -134,7 +135,8 @@ TEST(ModuleRuntimes, WrongInputWidthIsAnErrorNamingTheShape)
     {
         SCOPED_TRACE(runtime.name);
         const Module module = Module::fromByteArray(runtime.type, readBytes(runtime.file));
-        const std::string message = evalError(module, Tensor::createTensor({2, 3}, TensorElementType::Double));
+        const std::string message =
+            evalError(module, Tensor::createTensor({2, 3}, TensorElementType::Double));
         EXPECT_THAT(message, HasSubstr(std::string(runtime.name) + " model: evaluation"));
         EXPECT_THAT(message, HasSubstr("{2, 3}"));
         EXPECT_EQ(message.find('\n'), std::string::npos) << message;
@@ -157,15 +159,20 @@ TEST(ModuleRuntimes, UnloadableBytesSayWhatIsWrong)
         std::string expected;
     };
     const std::vector<Row> rows = {
-        {"TorchScript empty", ModuleType::TorchScript, {}, "TorchScript model could not be loaded: the model data is empty"},
+        {"TorchScript empty",
+         ModuleType::TorchScript,
+         {},
+         "TorchScript model could not be loaded: the model data is empty"},
         {"TorchScript garbage", ModuleType::TorchScript, garbage, "TorchScript model could not be loaded: "},
-        {"TorchScript truncated", ModuleType::TorchScript, truncatedTorch, "TorchScript model could not be loaded: "},
+        {"TorchScript truncated", ModuleType::TorchScript, truncatedTorch,
+         "TorchScript model could not be loaded: "},
         {"TorchScript given ONNX", ModuleType::TorchScript, readBytes("mlp_4_16_16_2.onnx"),
          "TorchScript model could not be loaded: "},
         {"ONNX empty", ModuleType::ONNX, {}, "ONNX model could not be loaded: the model data is empty"},
         {"ONNX garbage", ModuleType::ONNX, garbage, "ONNX model could not be loaded: "},
         {"ONNX truncated", ModuleType::ONNX, truncatedOnnx, "ONNX model could not be loaded: "},
-        {"ONNX given TorchScript", ModuleType::ONNX, readBytes("mlp_4_16_16_2.pt"), "ONNX model could not be loaded: "},
+        {"ONNX given TorchScript", ModuleType::ONNX, readBytes("mlp_4_16_16_2.pt"),
+         "ONNX model could not be loaded: "},
         {"ONNX unsupported operator", ModuleType::ONNX, readBytes("unsupported_operator.onnx"),
          "ONNX model could not be loaded: the operator Unique is not supported"},
         {"Python empty", ModuleType::Python, {}, "Python model: the script is empty"},
@@ -176,7 +183,8 @@ TEST(ModuleRuntimes, UnloadableBytesSayWhatIsWrong)
          "Python model: the script defines no function evaluate(inputs)"},
         {"Python evaluate not callable", ModuleType::Python, Utilities::toByteArray("evaluate = 3\n"),
          "Python model: the script defines no function evaluate(inputs)"},
-        {"Python raises at load", ModuleType::Python, Utilities::toByteArray("x = 1\nraise RuntimeError('no licence')\n"),
+        {"Python raises at load", ModuleType::Python,
+         Utilities::toByteArray("x = 1\nraise RuntimeError('no licence')\n"),
          "Python model: RuntimeError: no licence (<python model>, line 2)"},
         {"Transformed", ModuleType::Transformed, garbage,
          "A Transformed module cannot be loaded from bytes: build it with TranformedModule"},
@@ -213,7 +221,8 @@ TEST(PythonModel, ContractViolationsAreErrorsWithPythonsMessage)
     };
     const std::vector<Row> rows = {
         {"raises", "def evaluate(inputs):\n    x = 1\n    return inputs / undefined\n",
-         "Python model: evaluation of a {3, 2} input failed: NameError: name 'undefined' is not defined (<python model>, line 3)"},
+         "Python model: evaluation of a {3, 2} input failed: NameError: name 'undefined' is not defined "
+         "(<python model>, line 3)"},
         {"too few rows", "def evaluate(inputs):\n    return [[1.0]]\n",
          "Python model: evaluate returned 1 rows for 3 input rows"},
         {"ragged rows", "def evaluate(inputs):\n    return [[1.0], [2.0, 3.0], [4.0]]\n",
@@ -254,5 +263,6 @@ def evaluate(inputs):
     EXPECT_EQ(module.eval(inputs), Tensor::fromRows({{3, 1}, {7, 1}}));
     EXPECT_EQ(module.eval(inputs.slice(0, 1, 1)), Tensor::fromRows({{7, 2}}));
     EXPECT_EQ(module.eval(inputs), Tensor::fromRows({{1, 2}, {1, 2}}));
-    EXPECT_EQ(evalError(module, inputs), "Python model: evaluate returned 1 outputs per row, earlier calls returned 2");
+    EXPECT_EQ(evalError(module, inputs),
+              "Python model: evaluate returned 1 outputs per row, earlier calls returned 2");
 }

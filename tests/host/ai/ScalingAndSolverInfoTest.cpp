@@ -41,7 +41,8 @@ public:
         return outputs;
     }
     bool canCalcImbalanceResults() const override { return true; }
-    std::optional<ImbalanceResult> calcImbalanceResults(const Tensor& inputs, const Tensor& outputs) const override
+    std::optional<ImbalanceResult> calcImbalanceResults(const Tensor& inputs,
+                                                        const Tensor& outputs) const override
     {
         return ImbalanceResult{inputs.getDouble(0), outputs.getDouble(0)};
     }
@@ -102,9 +103,11 @@ TEST(TranformedModule, ScalesInputsAndOutputsAroundTheModule)
     EXPECT_EQ(module.calcImbalanceResults(Tensor::fromRows({{1, 2}}), Tensor::fromRows({{1.5, 20}})),
               (ImbalanceResult{2.0, 3.0}));
 
-    const Module inputOnly = TranformedModule(inner, TensorScalingTransform(vector({3, 3}), vector({0, 0})), {});
+    const Module inputOnly =
+        TranformedModule(inner, TensorScalingTransform(vector({3, 3}), vector({0, 0})), {});
     EXPECT_THAT(inputOnly.eval(Tensor::fromRows({{1, 2}})).toDoubleVector(), ElementsAre(4, 7));
-    const Module flattening = TranformedModule(inner, {}, TensorScalingTransform(vector({0, 1}), vector({5, 0})));
+    const Module flattening =
+        TranformedModule(inner, {}, TensorScalingTransform(vector({0, 1}), vector({5, 0})));
     EXPECT_THAT(flattening.eval(Tensor::fromRows({{1, 2}})).toDoubleVector(), ElementsAre(5, 3));
     EXPECT_FALSE(flattening.calcImbalanceResults(Tensor::fromRows({{1, 2}}), Tensor::fromRows({{5, 3}})))
         << "outputs that cannot be mapped back give no imbalance";

@@ -88,7 +88,10 @@ TEST(Tensor, IndexAndShapeErrorsNameDimensionAndSizes)
          "Tensor insert: position 3 out of range of dimension 0 (size 2)"},
         {"remove", [&] { tensor.remove(1, 2, 2); },
          "Tensor remove: entries 2 to 3 out of range of dimension 1 (size 3)"},
-        {"values", [] { Tensor::fromValues({2, 2}, std::vector<double>(3)); },
+        {"values",
+         [] {
+             Tensor::fromValues({2, 2}, std::vector<double>(3));
+         },
          "Tensor: 3 values do not fill shape {2, 2}"},
         {"raw data", [&] { tensor.data<float>(); }, "Tensor: raw float data requested of a double tensor"},
     };

@@ -18,7 +18,10 @@ namespace
 class TensorWithHeadersFiles : public ::testing::Test
 {
 protected:
-    std::string path(const std::string& name) const { return m_dir.filePath(QString::fromStdString(name)).toStdString(); }
+    std::string path(const std::string& name) const
+    {
+        return m_dir.filePath(QString::fromStdString(name)).toStdString();
+    }
 
     std::string write(const std::string& name, const std::string& content) const
     {
@@ -62,7 +65,8 @@ TEST_F(TensorWithHeadersFiles, WritesQuotedHeadersAndExactNumbersAndReadsThemBac
               "0.1,-2.5e-300,0.3333333333333333\r\n"
               "1e+10,0,-7\r\n");
 
-    const TensorWithHeaders back = TensorWithHeaders::fromCSVFile(path("data.csv"), TensorElementType::Double, true);
+    const TensorWithHeaders back =
+        TensorWithHeaders::fromCSVFile(path("data.csv"), TensorElementType::Double, true);
     EXPECT_EQ(back.getHeaders(), headers);
     EXPECT_EQ(back.getTensor(), tensor);
     EXPECT_THAT(back.getColumn(1).toDoubleVector(), ElementsAre(-2.5e-300, 0));
@@ -77,7 +81,8 @@ TEST_F(TensorWithHeadersFiles, RoundTripsFloatsInfinityAndNaN)
     const Tensor tensor = Tensor::fromValues({1, 3}, std::vector<float>{0.1f, INFINITY, nan});
     ASSERT_TRUE(TensorWithHeaders(tensor, {}).toCSVFile(path("f.csv")));
     EXPECT_EQ(read("f.csv"), "0.1,inf,nan\r\n");
-    const Tensor back = TensorWithHeaders::fromCSVFile(path("f.csv"), TensorElementType::Float, false).getTensor();
+    const Tensor back =
+        TensorWithHeaders::fromCSVFile(path("f.csv"), TensorElementType::Float, false).getTensor();
     EXPECT_EQ(back.getElementType(), TensorElementType::Float);
     EXPECT_EQ(back.getElementValue(0), TensorElement(0.1f));
     EXPECT_TRUE(std::isinf(back.getDouble(1)));

@@ -52,8 +52,9 @@ class Handler:
         const char* name;
         bool found;
     };
-    for (const Row& row : {Row{"onStart", true}, Row{"onStop", true}, Row{"sqrt", true}, Row{"onStep", false},
-                           Row{"Handler", false}, Row{"VALUE", false}, Row{"math", false}, Row{"missing", false}})
+    for (const Row& row :
+         {Row{"onStart", true}, Row{"onStop", true}, Row{"sqrt", true}, Row{"onStep", false},
+          Row{"Handler", false}, Row{"VALUE", false}, Row{"math", false}, Row{"missing", false}})
     {
         SCOPED_TRACE(row.name);
         EXPECT_EQ(module.findFunction(row.name).has_value(), row.found);
@@ -86,7 +87,8 @@ TEST(PythonCoreInterpreter, ImportErrorCarriesMessageAndLine)
 TEST(PythonCoreInterpreter, RejectsWhatIsNoCode)
 {
     PythonCoreInterpreter interpreter;
-    EXPECT_THAT(errorOf([&] { interpreter.importCodeModule("m", PythonValue()); }), HasSubstr("no compiled code"));
+    EXPECT_THAT(errorOf([&] { interpreter.importCodeModule("m", PythonValue()); }),
+                HasSubstr("no compiled code"));
     EXPECT_THAT(errorOf([&] { interpreter.importCodeModule("m", PythonValue::fromDouble(1.0)); }),
                 HasSubstr("no compiled code"));
     EXPECT_THAT(errorOf([&] { interpreter.compileExec(std::string("a = 1\0", 6), "nul.py"); }),
@@ -106,20 +108,18 @@ TEST(PythonCoreInterpreter, WorksFromSeveralThreadsAndInterpreters)
     const PythonModule module = import("shared", "def twice(x):\n    return 2 * x\n");
     std::vector<std::future<double>> results;
     for (int i = 0; i < 4; ++i)
-        results.push_back(std::async(std::launch::async,
-                                     [&module, i]
-                                     {
-                                         PythonCoreInterpreter interpreter;
-                                         const PythonModule local =
-                                             interpreter.importCodeModule("local" + std::to_string(i),
-                                                                          interpreter.compileExec("k = 10\n", "t.py"));
-                                         double sum = 0;
-                                         for (int k = 0; k < 50; ++k)
-                                             sum += module.findFunction("twice")
-                                                        ->call({PythonValue::fromDouble(i)})
-                                                        .toDouble();
-                                         return sum + (local.findFunction("k") ? 1000.0 : 0.0);
-                                     }));
+        results.push_back(std::async(
+            std::launch::async,
+            [&module, i]
+            {
+                PythonCoreInterpreter interpreter;
+                const PythonModule local = interpreter.importCodeModule(
+                    "local" + std::to_string(i), interpreter.compileExec("k = 10\n", "t.py"));
+                double sum = 0;
+                for (int k = 0; k < 50; ++k)
+                    sum += module.findFunction("twice")->call({PythonValue::fromDouble(i)}).toDouble();
+                return sum + (local.findFunction("k") ? 1000.0 : 0.0);
+            }));
     for (int i = 0; i < 4; ++i)
         EXPECT_EQ(results[i].get(), 100.0 * i);
 }
