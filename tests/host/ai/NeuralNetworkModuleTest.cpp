@@ -6,6 +6,7 @@
 
 #include <QTemporaryDir>
 
+#include <cmath>
 #include <fstream>
 #include <iterator>
 
@@ -129,6 +130,20 @@ TEST(NeuralNetworkModule, NetworkWithoutPhysicalModelComputesNoImbalance)
               (TensorShape{0, 1}));
 }
 
+TEST(NeuralNetworkModule, ArchiveRunsOnPlainTorchScript)
+{
+    // Without the energy correction the archive's own forward is the whole network.
+    const auto network = trainedWaterNetwork(TensorElementType::Float, NeuralNetworkType::Generic);
+    const Module plain = Module::fromByteArray(ModuleType::TorchScript, network->toByteArray());
+    const Tensor inputs =
+        Tensor::fromRows({{1500.0, 18.0, 0.0006}, {4000.0, 24.0, 0.0009}}).toElementType(TensorElementType::Float);
+    const Tensor expected = network->eval(inputs);
+    const Tensor actual = plain.eval(inputs);
+    ASSERT_EQ(actual.getTensorShape(), expected.getTensorShape());
+    for (std::int64_t i = 0; i < expected.getElementCount(); ++i)
+        EXPECT_NEAR(actual.getDouble(i), expected.getDouble(i), 1e-4 * std::abs(expected.getDouble(i)));
+}
+
 TEST(NeuralNetworkModule, BadBytesAreRefusedWithTheReason)
 {
     NeuralNetworkTrainer::setManualSeed(1);
@@ -146,4 +161,12 @@ TEST(NeuralNetworkModule, BadBytesAreRefusedWithTheReason)
     EXPECT_THAT(messageOf([&] { loadNeuralNetworkModule(truncated); }), StartsWith("NeuralNetwork model data: "));
     EXPECT_THAT(messageOf([&] { loadNeuralNetworkModule(garbled); }), StartsWith("NeuralNetwork model data: "));
     EXPECT_THROW(Module::fromByteArray(ModuleType::NeuralNetwork, truncated), std::runtime_error);
+
+    // A TorchScript archive that the trainer did not write lacks the network's description.
+    std::ifstream file(CONFLUX_TEST_DATA "/mlp_4_16_16_2.pt", std::ios::binary);
+    const Utilities::bytearray otherArchive{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+    ASSERT_FALSE(otherArchive.empty());
+    EXPECT_EQ(messageOf([&] { loadNeuralNetworkModule(otherArchive); }),
+              "NeuralNetwork model data: the TorchScript archive has no conflux_network.txt: it was not written as a "
+              "neural network");
 }
