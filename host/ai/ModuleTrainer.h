@@ -25,7 +25,8 @@ public:
     /// Weights (one per output, not negative, not all zero) weigh the outputs' errors; without them
     /// all outputs weigh alike. Progress gets the iteration and RMS error, and cancelling it stops
     /// the run with the network as trained so far. Bad examples or arguments raise
-    /// std::invalid_argument saying which value is wrong.
+    /// std::invalid_argument saying which value is wrong; a run whose error stops being finite
+    /// raises std::runtime_error and leaves the network as it was before the call.
     virtual ModuleTrainerResult train(const Example& training, const Example& testing, double targetRMSError,
                                       int maximumIterations, double learningRate,
                                       const std::optional<Tensor>& weights, Tools::ToolProgress* progress) = 0;
