@@ -58,8 +58,9 @@ private:
     std::string attributeType(EntityModel::Attribute* attribute) const;
     double retrieveStandardValue(EntityModel::DoubleAttribute* attribute) const;
     double retrieveStandardValue(EntityModel::CurveAttribute* curve) const;
-    /// Steps 1 to 4 of the initial value shared by doubles and curves; `quantity` names the unit
-    /// attribute's quantity (empty without one). Sets `clamp` when the value came from a default.
+    /// The initial value shared by doubles and curves: the live value, else a value the owner's
+    /// settings or the initializer give for the quantity of `unit` (null: no unit). Sets `clamp`
+    /// when the value is not the attribute's own and must be kept within its bounds.
     double initialValue(EntityModel::Attribute* attribute, const EntityModel::Attribute* unit, bool& clamp) const;
     /// A real value node of the kind the declared type (or forceDouble) asks for.
     void buildReal(EntityModel::Attribute* attribute, AttributeType type, AccessType access, double value,
