@@ -1,0 +1,142 @@
+// Project files at scale: a synthetic project of 100,000 entities is loaded and saved. Each figure
+// is a ratio against a baseline measured in the same run: loading against a plain QJsonDocument
+// parse of the same text, saving against QJsonDocument writing that parsed document back out.
+// Peak memory is the rise of the resident high-water mark during one operation, also as a ratio.
+#include "host/entitymodel/DataFactory.h"
+#include "host/entitymodel/LinkAttribute.h"
+#include "host/entitymodel/ProjectFile.h"
+#include "host/entitymodel/SchemaLoader.h"
+
+#include <QJsonDocument>
+
+#include <benchmark/benchmark.h>
+
+#include <chrono>
+#include <fstream>
+#include <functional>
+#include <memory>
+#include <string>
+
+using namespace EntityModel;
+
+namespace
+{
+constexpr int entityCount = 100000;
+constexpr int rooms = 50, cabinetsPerRoom = 40, serversPerCabinet = 16;
+
+/// Resident memory in kB: the current size, or the high-water mark since the last reset.
+long memoryKb(const char* field)
+{
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line))
+        if (line.rfind(field, 0) == 0)
+            return std::stol(line.substr(std::string(field).size()));
+    return 0;
+}
+
+/// The peak rise of resident memory while f runs, in MB (0 where the kernel offers no reset).
+double peakRiseMb(const std::function<void()>& f)
+{
+    std::ofstream("/proc/self/clear_refs") << "5";
+    const long before = memoryKb("VmRSS:");
+    f();
+    return double(memoryKb("VmHWM:") - before) / 1024.0;
+}
+
+Entity* adopt(CompositeAttribute* owner, const char* link, TypeRef type, const std::string& name, int& serial)
+{
+    auto entity = DataFactory().createEntity(type, name);
+    entity->setID(ID{1, ++serial});
+    return static_cast<LinkAttribute*>(owner->findAttribute(link))->adopt(std::move(entity));
+}
+
+/// Rooms of cabinets of servers (each with an inlet and an outlet, linked to its room's CDU),
+/// topped up with fluids to exactly entityCount entities.
+const QByteArray& syntheticProject()
+{
+    static const QByteArray json = [] {
+        SchemaLoader::ensureBuiltInLoaded();
+        int serial = 0;
+        auto root = DataFactory().createEntity(Project_t, "Synthetic");
+        root->setID(ID{1, ++serial});
+        adopt(root.get(), "Solution Control", Solution_Control_t, "Solution Control", serial);
+        for (int r = 0; r < rooms; ++r)
+        {
+            Entity* room = adopt(root.get(), "Rooms", TypeRef("Room"), "Room " + std::to_string(r + 1), serial);
+            Entity* cdu = adopt(room, "CDUs", CDU_t, "CDU " + std::to_string(r + 1), serial);
+            for (int c = 0; c < cabinetsPerRoom; ++c)
+            {
+                Entity* rack = adopt(room, "Cabinets", TypeRef("Cabinet"), "Rack " + std::to_string(c + 1), serial);
+                for (int s = 0; s < serversPerCabinet; ++s)
+                {
+                    Entity* server = adopt(rack, "IT Equipment List", IT_Equipment_t, "Server " + std::to_string(s + 1), serial);
+                    server->findAttribute(Power_t / Power_Definition_t / Typical_Power_t)->setValueFromString(std::to_string(300 + s * 25));
+                    server->findAttribute(Conflux_t / Active_t)->setValueFromString("true");
+                    static_cast<LinkAttribute*>(server->findAttribute(CDULink_t))->addReference(cdu);
+                    adopt(server, "Inflows", Inflow_t, "Inlet", serial);
+                    adopt(server, "Outflows", Outflow_t, "Exhaust", serial);
+                }
+            }
+        }
+        while (serial < entityCount)
+            adopt(root.get(), "Fluids", Fluid_t, "Fluid " + std::to_string(serial), serial);
+        return ProjectFile::toJson(Project(std::move(root)));
+    }();
+    return json;
+}
+
+using Clock = std::chrono::steady_clock;
+double seconds(Clock::time_point since) { return std::chrono::duration<double>(Clock::now() - since).count(); }
+
+void BM_LoadProject(benchmark::State& state)
+{
+    const QByteArray& json = syntheticProject();
+    double loadTime = 0, parseTime = 0, loadPeak = 0, parsePeak = 0;
+    for (auto _ : state)
+    {
+        // Results are released outside the timed part: the figures are of reading, not of freeing.
+        QJsonDocument parsed;
+        auto start = Clock::now();
+        parsePeak = peakRiseMb([&] { parsed = QJsonDocument::fromJson(json); });
+        parseTime += seconds(start);
+        parsed = QJsonDocument();
+        std::unique_ptr<Project> loaded;
+        start = Clock::now();
+        loadPeak = peakRiseMb([&] { loaded = ProjectFile::fromJson(json, "synthetic.json"); });
+        loadTime += seconds(start);
+        loaded.reset();
+    }
+    const double iterations = double(state.iterations());
+    state.counters["entities/s"] = entityCount * iterations / loadTime;
+    state.counters["time_x_QJsonParse"] = loadTime / parseTime;
+    state.counters["peak_MB"] = loadPeak;
+    state.counters["peak_x_QJsonParse"] = parsePeak > 0 ? loadPeak / parsePeak : 0;
+    state.counters["file_MB"] = json.size() / 1048576.0;
+}
+
+void BM_SaveProject(benchmark::State& state)
+{
+    const auto project = ProjectFile::fromJson(syntheticProject(), "synthetic.json");
+    const QJsonDocument document = QJsonDocument::fromJson(syntheticProject());
+    double saveTime = 0, writeTime = 0, savePeak = 0, writePeak = 0;
+    for (auto _ : state)
+    {
+        auto start = Clock::now();
+        writePeak = peakRiseMb([&] { benchmark::DoNotOptimize(document.toJson()); });
+        writeTime += seconds(start);
+        start = Clock::now();
+        savePeak = peakRiseMb([&] { benchmark::DoNotOptimize(ProjectFile::toJson(*project)); });
+        saveTime += seconds(start);
+    }
+    const double iterations = double(state.iterations());
+    state.counters["entities/s"] = entityCount * iterations / saveTime;
+    state.counters["time_x_QJsonWrite"] = saveTime / writeTime;
+    state.counters["peak_MB"] = savePeak;
+    state.counters["peak_x_QJsonWrite"] = writePeak > 0 ? savePeak / writePeak : 0;
+}
+} // namespace
+
+BENCHMARK(BM_LoadProject)->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK(BM_SaveProject)->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK_MAIN();

@@ -1,0 +1,50 @@
+// confluxtool demo: runs the main jobs, one after the other, on the bundled sample project.
+#include "cli/Command.h"
+
+#include <iostream>
+
+namespace
+{
+const char* usage = R"(Usage: confluxtool demo [PROJECT]
+
+Runs confluxtool's main jobs one after the other on the bundled sample data-centre project
+(examples/sample-datacentre.json), or on PROJECT when one is given, printing what each finds:
+  info    the project's entities, exchange and AI settings
+
+Stops at the first job that fails and returns its status.
+)";
+
+/// The jobs the demo runs, in order: each is a registered command given the project file.
+const char* const jobs[] = {"info"};
+
+int run(const std::vector<std::string>& args)
+{
+    const ConfluxCli::Command* self = nullptr;
+    for (const auto& command : ConfluxCli::commands())
+        if (command.name == "demo")
+            self = &command;
+    if (args.size() > 1)
+        return ConfluxCli::usageError(*self, "at most one project file is taken");
+    const std::string project = args.empty() ? std::string(CONFLUX_EXAMPLES_DIR "/sample-datacentre.json") : args[0];
+
+    for (const char* job : jobs)
+    {
+        const ConfluxCli::Command* command = nullptr;
+        for (const auto& candidate : ConfluxCli::commands())
+            if (candidate.name == job)
+                command = &candidate;
+        if (!command)
+        {
+            std::cerr << "confluxtool demo: the '" << job << "' job is not built into this confluxtool\n";
+            return 1;
+        }
+        std::cout << "== confluxtool " << job << " " << project << "\n\n" << std::flush;
+        if (const int status = command->run({project}); status != 0)
+            return status;
+        std::cout << "\n";
+    }
+    return 0;
+}
+
+const ConfluxCli::CommandRegistration registration({"demo", "run the main jobs on the bundled sample project", usage, run});
+} // namespace
