@@ -1,0 +1,143 @@
+// confluxtool generate PROJECT: the exchange generation a solve starts with, run as the
+// application runs it (on its own thread, reporting through a progress interface).
+#include "cli/Command.h"
+
+#include "src/exchange/ConfluxRunner.h"
+
+#include "host/entitymodel/EntityEditor.h"
+#include "host/entitymodel/Project.h"
+#include "host/entitymodel/ProjectFile.h"
+#include "host/projectdata/ProjectStore.h"
+#include "host/services/ConsoleToolProgress.h"
+#include "host/solver/SolutionType.h"
+
+#include <QCoreApplication>
+#include <QFileInfo>
+
+#include <atomic>
+#include <iostream>
+
+namespace
+{
+const char* usage = R"(Usage: confluxtool generate PROJECT [--store DIR] [--solution-type N]
+
+Runs the exchange generation of a project file (JSON), as the application does before a solve:
+configures the solver project's exchange control from the solution control's exchange settings,
+builds the exchange model, writes its XML document and the control into the project store, wires
+AI models to their linkers and fires the CFD-generation event.
+
+Options:
+  --store DIR          the solver project's store directory (made when missing); by default
+                       PROJECT without its extension, followed by ".store"
+  --solution-type N    1 steady state (default), 2 transient, 3 steady flow only,
+                       4 steady thermal only, 5 transient failure
+
+Progress is shown as a bar on a terminal and as plain lines otherwise; Ctrl-C asks the run to
+cancel. Exit status: 0 "Conflux generation complete"; 1 "Conflux generation failed" or
+"Conflux generation cancelled"; 2 when the run reported an error (or the command line is wrong).
+)";
+
+/// The console progress, remembering what the exit status depends on.
+class GenerateProgress : public Tools::ConsoleToolProgress
+{
+public:
+    void message(const std::string& text) override
+    {
+        if (text == "Conflux generation complete")
+            m_complete = true;
+        ConsoleToolProgress::message(text);
+    }
+    void error(const std::string& text) override
+    {
+        m_errors = true;
+        ConsoleToolProgress::error(text);
+    }
+    bool postedErrors() const { return m_errors; }
+    bool complete() const { return m_complete; }
+
+private:
+    std::atomic<bool> m_errors{false};
+    std::atomic<bool> m_complete{false};
+};
+
+int run(const std::vector<std::string>& args)
+{
+    const ConfluxCli::Command* self = nullptr;
+    for (const auto& command : ConfluxCli::commands())
+        if (command.name == "generate")
+            self = &command;
+
+    std::string projectFile, store;
+    int solutionType = 1;
+    for (std::size_t i = 0; i < args.size(); ++i)
+    {
+        if (args[i] == "--store" || args[i] == "--solution-type")
+        {
+            if (i + 1 >= args.size())
+                return ConfluxCli::usageError(*self, args[i] + " needs a value");
+            const std::string& value = args[++i];
+            if (args[i - 1] == "--store")
+                store = value;
+            else
+            {
+                std::size_t used = 0;
+                try
+                {
+                    solutionType = std::stoi(value, &used);
+                }
+                catch (const std::exception&)
+                {
+                    used = 0;
+                }
+                if (used != value.size() || !CFDSolver::solutionTypeFromInt(solutionType))
+                    return ConfluxCli::usageError(*self, "--solution-type takes 1 to 5, not '" + value + "'");
+            }
+        }
+        else if (!args[i].empty() && args[i][0] == '-')
+            return ConfluxCli::usageError(*self, "unknown option '" + args[i] + "'");
+        else if (projectFile.empty())
+            projectFile = args[i];
+        else
+            return ConfluxCli::usageError(*self, "only one project file is taken");
+    }
+    if (projectFile.empty())
+        return ConfluxCli::usageError(*self, "no project file given");
+    if (store.empty())
+    {
+        const QFileInfo info(QString::fromStdString(projectFile));
+        store = (info.path() + "/" + info.completeBaseName() + ".store").toStdString();
+    }
+
+    int argc = 1;
+    char name[] = "confluxtool";
+    char* argv[] = {name, nullptr};
+    const QCoreApplication application(argc, argv);
+
+    const auto project = EntityModel::ProjectFile::load(QString::fromStdString(projectFile));
+    EntityModel::EntityEditor::setCurrentProject(project.get());
+    struct ResetCurrentProject
+    {
+        ~ResetCurrentProject() { EntityModel::EntityEditor::setCurrentProject(nullptr); }
+    } resetCurrentProject;
+
+    GenerateProgress progress;
+    const Tools::ConsoleToolProgress::InterruptGuard interrupts(progress);
+    Conflux::ConfluxRunner runner(&progress, store, std::string(),
+                                  QFileInfo(QString::fromStdString(projectFile)).completeBaseName().toStdString(),
+                                  project->getRootEntity(), static_cast<CFDSolver::SolutionType>(solutionType));
+    runner.start();
+    runner.wait();
+
+    if (progress.postedErrors())
+        return 2;
+    if (!progress.complete())
+        return 1;
+    const ProjectData::ProjectStore written(store);
+    std::cout << "Exchange document: " << written.getConfluxDoc() << "\n"
+              << "Exchange control:  " << written.getConfluxControlFile() << "\n";
+    return 0;
+}
+
+const ConfluxCli::CommandRegistration registration({"generate", "run the exchange generation and write its files",
+                                                    usage, run});
+} // namespace
