@@ -1,4 +1,5 @@
 // confluxtool export-model: the exchange model of a project as its XML document.
+#include "cli/AIFunctorListing.h"
 #include "cli/Command.h"
 
 #include "host/entitymodel/DataFactory.h"
@@ -128,6 +129,8 @@ int run(const std::vector<std::string>& args)
             return 1;
         }
         writeDocument(*tree.first, QString::fromStdString(outputPath));
+        // The wiring of the AI models goes beside the document, never into it.
+        listAIFunctors(outputPath.empty() ? std::cerr : std::cout, root, tree.second);
         return 0;
     }
 
@@ -165,7 +168,8 @@ const Command exportModelCommand{
     "whose Conflux/Active is set, with its attributes flagged for the exchange, read-write access at\n"
     "most, real values as doubles when the solution control's \"Force Double Attributes\" is set) and\n"
     "writes its XML document to FILE, or to the standard output without -o. FILE is replaced only\n"
-    "once the whole document is written.\n"
+    "once the whole document is written. It then lists the AI functors the solver would receive (name,\n"
+    "module type, owner, inputs and outputs by exchange path), on the standard error without -o.\n"
     "\n"
     "--document TYPE...  documents entity types instead (type labels, e.g. \"IT Equipment\"): for each\n"
     "                    type, the project's first entity of that type (a new one with default values\n"

@@ -1,6 +1,7 @@
 #include "src/ai/definition/AIFunctorBuilder.h"
 
 #include "AIDefinitionTestSupport.h"
+#include "cli/AIFunctorListing.h"
 #include "host/entitymodel/Project.h"
 #include "host/entitymodel/ProjectFile.h"
 #include "host/filesystem/BinaryDataIStream.h"
@@ -181,4 +182,24 @@ TEST(AIFunctorBuilder, DefinitionsAreBigEndianSolverRecordsSharedByEqualModels)
     EXPECT_EQ(p.create().first[1].getDefinition(), nullptr);
     EntityEditor::setValue(p.entity("Controller Surrogate"), Python_Model_Script_t, "");
     EXPECT_THROW(p.create(), const char*);
+}
+
+TEST(AIFunctorListing, ShowsEachFunctorsWiringOrWhyThereIsNone)
+{
+    FunctorProject p;
+    p.create();
+    std::ostringstream listing;
+    EXPECT_TRUE(ConfluxCli::listAIFunctors(listing, p.project->getRootEntity(), p.tree.second));
+    const std::string server = "Project.Rooms.Hall.Cabinets.Rack.IT Equipment List.Server 1";
+    EXPECT_NE(listing.str().find("AI functors: 3\n  Server 1 Surrogate (Python), owner " + server + "\n    input 1: " +
+                                 server + ".Outflows.Server 1 Exhaust.Temperature\n    input 2: " + server +
+                                 ".Power.Power Definition.Typical Power\n"),
+              std::string::npos)
+        << listing.str();
+    EXPECT_NE(listing.str().find("  Server 2 Surrogate (Python), owner outside the exchange\n"), std::string::npos);
+
+    EntityEditor::setValue(p.entity("Controller Surrogate"), Python_Model_Script_t, "");
+    std::ostringstream failure;
+    EXPECT_FALSE(ConfluxCli::listAIFunctors(failure, p.project->getRootEntity(), p.tree.second));
+    EXPECT_EQ(failure.str(), "AI functors: cannot be built: Empty Python Model\n");
 }
