@@ -35,7 +35,8 @@ const char* moduleTypeName(const Conflux::AIModuleDefinition* definition)
     return "unknown";
 }
 
-void listValues(std::ostream& out, const char* direction, const std::vector<Conflux::AIFunctor::Reference>& values)
+void listValues(std::ostream& out, const char* direction,
+                const std::vector<Conflux::AIFunctor::Reference>& values)
 {
     for (std::size_t i = 0; i < values.size(); ++i)
         out << "    " << direction << ' ' << i + 1 << ": " << values[i].path().toString() << '\n';
@@ -68,7 +69,8 @@ bool listAIFunctors(std::ostream& out, EntityModel::Entity* root,
     {
         const Conflux::Model::Entity* owner = functor.getOwner();
         out << "  " << functor.getName() << " (" << moduleTypeName(functor.getDefinition()) << "), owner "
-            << (owner != nullptr ? owner->getAttributePath(true).toString() : std::string("outside the exchange"))
+            << (owner != nullptr ? owner->getAttributePath(true).toString()
+                                 : std::string("outside the exchange"))
             << '\n';
         listValues(out, "input", functor.getInputs());
         listValues(out, "output", functor.getOutputs());

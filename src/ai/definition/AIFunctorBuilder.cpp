@@ -51,7 +51,8 @@ std::map<TypeRef, AIFunctorBuilder::OwnerPredicate> AIFunctorBuilder::aiModelEnt
     return {
         {IT_Equipment_t, coolingByAIModel},
         {CDU_t, coolingByAIModel},
-        {Controller_t, [](Entity* owner) { return hasAttributeSetTo(owner, Controls_t / Mode_t, AI_Model_t); }},
+        {Controller_t,
+         [](Entity* owner) { return hasAttributeSetTo(owner, Controls_t / Mode_t, AI_Model_t); }},
     };
 }
 
@@ -128,7 +129,8 @@ AIFunctor::Reference AIFunctorBuilder::createFunctorValue(CompositeAttribute* va
     // An empty path would name the entity itself, which is no value to read or write.
     Model::Attribute* attribute = path.empty() ? nullptr : counterpart->findAttribute(path, false);
     if (attribute == nullptr)
-        throw std::runtime_error("Attribute is unavailable '" + name + "' on " + linked->getFullDisplayName());
+        throw std::runtime_error("Attribute is unavailable '" + name + "' on " +
+                                 linked->getFullDisplayName());
     return AIFunctor::Reference(attribute);
 }
 

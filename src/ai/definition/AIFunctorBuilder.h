@@ -34,8 +34,8 @@ public:
     using OwnerPredicate = std::function<bool(EntityModel::Entity*)>;
 
     /// The functors in walk order and the collection of their definitions; a null root gives none.
-    static std::pair<std::vector<AIFunctor>, AIModuleDefinitionCollection> create(EntityModel::Entity* root,
-                                                                                  const AttributeMap& attributeMap);
+    static std::pair<std::vector<AIFunctor>, AIModuleDefinitionCollection>
+    create(EntityModel::Entity* root, const AttributeMap& attributeMap);
     /// The owner types that can hold an AI model, each with the test whether the owner uses it:
     /// IT equipment and CDUs by "Cooling.Modelling Level", controllers by "Controls.Mode".
     static std::map<EntityModel::TypeRef, OwnerPredicate> aiModelEntityTypes();

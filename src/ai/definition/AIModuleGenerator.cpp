@@ -151,8 +151,10 @@ std::optional<AISystem::TensorScalingTransform>
 AIModuleGenerator::generateSimpleTransform(CountedCompositeAttribute* values, bool isInput)
 {
     const std::size_t count = values->childCount();
-    AISystem::Tensor factors = AISystem::Tensor::createTensor(vectorShape(count), AISystem::TensorElement(1.0));
-    AISystem::Tensor offsets = AISystem::Tensor::createTensor(vectorShape(count), AISystem::TensorElement(0.0));
+    AISystem::Tensor factors =
+        AISystem::Tensor::createTensor(vectorShape(count), AISystem::TensorElement(1.0));
+    AISystem::Tensor offsets =
+        AISystem::Tensor::createTensor(vectorShape(count), AISystem::TensorElement(0.0));
     for (std::size_t i = 0; i < count; ++i)
     {
         Attribute* child = values->getChild(i);
@@ -169,11 +171,12 @@ AIModuleGenerator::generateSimpleTransform(CountedCompositeAttribute* values, bo
     return transform;
 }
 
-Utilities::LinearTransform<double> AIModuleGenerator::generateTransform(CompositeAttribute* value, bool isInput)
+Utilities::LinearTransform<double> AIModuleGenerator::generateTransform(CompositeAttribute* value,
+                                                                        bool isInput)
 {
     const Utilities::LinearTransform<double> unit = generateUnitTransform(value, isInput);
-    const AttributePath group = isInput ? AttributePath(To_Model_Transformation_t)
-                                        : AttributePath(From_Model_Transformation_t);
+    const AttributePath group =
+        isInput ? AttributePath(To_Model_Transformation_t) : AttributePath(From_Model_Transformation_t);
     const TypeRef type = getTypeValue(value, group / Type_t, TypeRef());
 
     if (type == Simple_Scaling_t)
@@ -202,7 +205,8 @@ Utilities::LinearTransform<double> AIModuleGenerator::generateTransform(Composit
     return unit;
 }
 
-Utilities::LinearTransform<double> AIModuleGenerator::generateUnitTransform(CompositeAttribute* value, bool isInput)
+Utilities::LinearTransform<double> AIModuleGenerator::generateUnitTransform(CompositeAttribute* value,
+                                                                            bool isInput)
 {
     Attribute* unitAttribute = value->findAttribute("Model Unit");
     if (unitAttribute == nullptr || !unitAttribute->isUnitTypeAttribute())
@@ -224,12 +228,15 @@ AISystem::TensorBounds AIModuleGenerator::generateTensorBounds(Entity* entity, b
     return generateTensorBounds(values, isInput);
 }
 
-AISystem::TensorBounds AIModuleGenerator::generateTensorBounds(CountedCompositeAttribute* values, bool isInput)
+AISystem::TensorBounds AIModuleGenerator::generateTensorBounds(CountedCompositeAttribute* values,
+                                                               bool isInput)
 {
     constexpr float infinity = std::numeric_limits<float>::infinity();
     const std::size_t count = values->childCount();
-    AISystem::Tensor minima = AISystem::Tensor::createTensor(vectorShape(count), AISystem::TensorElement(-infinity));
-    AISystem::Tensor maxima = AISystem::Tensor::createTensor(vectorShape(count), AISystem::TensorElement(infinity));
+    AISystem::Tensor minima =
+        AISystem::Tensor::createTensor(vectorShape(count), AISystem::TensorElement(-infinity));
+    AISystem::Tensor maxima =
+        AISystem::Tensor::createTensor(vectorShape(count), AISystem::TensorElement(infinity));
     for (std::size_t i = 0; i < count; ++i)
     {
         Attribute* child = values->getChild(i);
@@ -245,10 +252,12 @@ AISystem::TensorBounds AIModuleGenerator::generateTensorBounds(CountedCompositeA
 std::pair<double, double> AIModuleGenerator::generateBounds(CompositeAttribute* value, bool /*isInput*/)
 {
     constexpr double infinity = std::numeric_limits<double>::infinity();
-    const double min = getBoolValue(value, "Bounds.Has Min", false) ? getStandardDoubleValue(value, "Bounds.Min", 0.0)
-                                                                   : -infinity;
-    const double max = getBoolValue(value, "Bounds.Has Max", false) ? getStandardDoubleValue(value, "Bounds.Max", 0.0)
-                                                                   : infinity;
+    const double min = getBoolValue(value, "Bounds.Has Min", false)
+                           ? getStandardDoubleValue(value, "Bounds.Min", 0.0)
+                           : -infinity;
+    const double max = getBoolValue(value, "Bounds.Has Max", false)
+                           ? getStandardDoubleValue(value, "Bounds.Max", 0.0)
+                           : infinity;
     return {min, max};
 }
 } // namespace Conflux

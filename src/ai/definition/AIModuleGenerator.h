@@ -59,15 +59,17 @@ private:
     static Utilities::bytearray generateNeuralNetworkData(EntityModel::Entity* entity);
     static Utilities::bytearray generatePythonData(EntityModel::Entity* entity);
 
-    static std::optional<AISystem::TensorScalingTransform> generateSimpleTransform(EntityModel::Entity* entity,
-                                                                                   bool isInput);
+    static std::optional<AISystem::TensorScalingTransform>
+    generateSimpleTransform(EntityModel::Entity* entity, bool isInput);
     static std::optional<AISystem::TensorScalingTransform>
     generateSimpleTransform(EntityModel::CountedCompositeAttribute* values, bool isInput);
-    static Utilities::LinearTransform<double> generateTransform(EntityModel::CompositeAttribute* value, bool isInput);
+    static Utilities::LinearTransform<double> generateTransform(EntityModel::CompositeAttribute* value,
+                                                                bool isInput);
     static Utilities::LinearTransform<double> generateUnitTransform(EntityModel::CompositeAttribute* value,
                                                                     bool isInput);
     static AISystem::TensorBounds generateTensorBounds(EntityModel::Entity* entity, bool isInput);
-    static AISystem::TensorBounds generateTensorBounds(EntityModel::CountedCompositeAttribute* values, bool isInput);
+    static AISystem::TensorBounds generateTensorBounds(EntityModel::CountedCompositeAttribute* values,
+                                                       bool isInput);
     static std::pair<double, double> generateBounds(EntityModel::CompositeAttribute* value, bool isInput);
 };
 } // namespace Conflux

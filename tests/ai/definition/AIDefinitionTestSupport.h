@@ -50,7 +50,8 @@ inline void setScaling(CompositeAttribute* value, bool input, TypeRef type, doub
     const AttributePath group = input ? To_Model_Transformation_t : From_Model_Transformation_t;
     EntityEditor::setValue(value, group / Type_t, type);
     const bool simple = type == Simple_Scaling_t;
-    const AttributePath values = group / (simple ? Simple_Scaling_Transformation_t : Mean_Std_Dev_Transformation_t);
+    const AttributePath values =
+        group / (simple ? Simple_Scaling_Transformation_t : Mean_Std_Dev_Transformation_t);
     EntityEditor::setValue(value, values / (simple ? Scaling_t : Mean_t), first);
     EntityEditor::setValue(value, values / (simple ? Offset_t : Std_Dev_t), second);
 }

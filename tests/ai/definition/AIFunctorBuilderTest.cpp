@@ -48,7 +48,8 @@ struct FunctorProject
     }
     std::pair<std::vector<AIFunctor>, Conflux::AIModuleDefinitionCollection> create()
     {
-        tree = Model::EntityTreeBuilder::create(project->getRootEntity(), Model::AccessType::ReadWrite, true, false);
+        tree = Model::EntityTreeBuilder::create(project->getRootEntity(), Model::AccessType::ReadWrite, true,
+                                                false);
         return AIFunctorBuilder::create(project->getRootEntity(), tree.second);
     }
 };
@@ -80,12 +81,14 @@ TEST(AIFunctorBuilder, OneFunctorPerAIModelInUseWithOwnerAndValuesInListOrder)
     EXPECT_EQ(functors[0].getOwner(), p.exchange("Server 1"));
     EXPECT_EQ(functors[1].getOwner(), nullptr); // Server 2 is not in the exchange
     EXPECT_EQ(functors[2].getOwner(), p.exchange("Controller 1"));
-    EXPECT_EQ(targets(functors[0].getInputs()),
-              (std::vector<Model::Attribute*>{p.exchange("Server 1 Exhaust", "Temperature"),
-                                              p.exchange("Server 1", "Power.Power Definition.Typical Power")}));
+    EXPECT_EQ(
+        targets(functors[0].getInputs()),
+        (std::vector<Model::Attribute*>{p.exchange("Server 1 Exhaust", "Temperature"),
+                                        p.exchange("Server 1", "Power.Power Definition.Typical Power")}));
     EXPECT_EQ(targets(functors[0].getOutputs()),
-              (std::vector<Model::Attribute*>{p.exchange("Server 1 Exhaust", "Flow Rate"),
-                                              p.exchange("Server 1", "Simulation Results.Mean Inlet Temperature")}));
+              (std::vector<Model::Attribute*>{
+                  p.exchange("Server 1 Exhaust", "Flow Rate"),
+                  p.exchange("Server 1", "Simulation Results.Mean Inlet Temperature")}));
     EXPECT_NE(functors[0].getInputs()[0].get(), nullptr);
     EXPECT_NE(functors[0].getOutputs()[1].get(), nullptr);
 }
@@ -100,8 +103,13 @@ TEST(AIFunctorBuilder, OwnersSwitchTheirAIModelOnAndOff)
         std::vector<std::string> expected;
     };
     const Row rows[] = {
-        {"Server 1", "Cooling.Modelling Level", TypeRef("Simple"), {"Server 2 Surrogate", "Controller Surrogate"}},
-        {"CDU 1", "Cooling.Modelling Level", AI_Model_t,
+        {"Server 1",
+         "Cooling.Modelling Level",
+         TypeRef("Simple"),
+         {"Server 2 Surrogate", "Controller Surrogate"}},
+        {"CDU 1",
+         "Cooling.Modelling Level",
+         AI_Model_t,
          {"Server 1 Surrogate", "Server 2 Surrogate", "CDU Surrogate", "Controller Surrogate"}},
         {"Controller 1", "Controls.Mode", TypeRef("Fixed"), {"Server 1 Surrogate", "Server 2 Surrogate"}},
     };
@@ -127,15 +135,22 @@ TEST(AIFunctorBuilder, UnresolvableValuesFailWithTextsNamingThem)
         std::string message;
     };
     const Row rows[] = {
-        {[](FunctorProject& p) { EntityEditor::removeAllEntities(p.value("Server 1 Surrogate", true, 0), Entity_t); },
-         "Linked Entity MissingServer 1 Surrogate.Specification.Inputs.Input Values.Input Value 1"},
         {[](FunctorProject& p)
-         { EntityEditor::addEntity(p.value("Controller Surrogate", false, 1), Entity_t, p.entity("Server 2")); },
+         { EntityEditor::removeAllEntities(p.value("Server 1 Surrogate", true, 0), Entity_t); },
+         "Linked Entity MissingServer 1 Surrogate.Specification.Inputs.Input Values.Input Value 1"},
+        {[](FunctorProject& p) {
+             EntityEditor::addEntity(p.value("Controller Surrogate", false, 1), Entity_t,
+                                     p.entity("Server 2"));
+         },
          "Entity is unavailableHall/Rack/Server 2"},
         {[](FunctorProject& p)
-         { EntityEditor::setValue(p.value("Server 1 Surrogate", true, 1), Attribute_t, "Power.Power Definition.Nameplate Power"); },
+         {
+             EntityEditor::setValue(p.value("Server 1 Surrogate", true, 1), Attribute_t,
+                                    "Power.Power Definition.Nameplate Power");
+         },
          "Attribute is unavailable 'Power.Power Definition.Nameplate Power' on Hall/Rack/Server 1"},
-        {[](FunctorProject& p) { EntityEditor::setValue(p.value("Server 2 Surrogate", false, 0), Attribute_t, ""); },
+        {[](FunctorProject& p)
+         { EntityEditor::setValue(p.value("Server 2 Surrogate", false, 0), Attribute_t, ""); },
          "Attribute is unavailable '' on Hall/Rack/Server 1/Server 1 Exhaust"},
     };
     for (const Row& row : rows)
@@ -191,12 +206,14 @@ TEST(AIFunctorListing, ShowsEachFunctorsWiringOrWhyThereIsNone)
     std::ostringstream listing;
     EXPECT_TRUE(ConfluxCli::listAIFunctors(listing, p.project->getRootEntity(), p.tree.second));
     const std::string server = "Project.Rooms.Hall.Cabinets.Rack.IT Equipment List.Server 1";
-    EXPECT_NE(listing.str().find("AI functors: 3\n  Server 1 Surrogate (Python), owner " + server + "\n    input 1: " +
-                                 server + ".Outflows.Server 1 Exhaust.Temperature\n    input 2: " + server +
+    EXPECT_NE(listing.str().find("AI functors: 3\n  Server 1 Surrogate (Python), owner " + server +
+                                 "\n    input 1: " + server +
+                                 ".Outflows.Server 1 Exhaust.Temperature\n    input 2: " + server +
                                  ".Power.Power Definition.Typical Power\n"),
               std::string::npos)
         << listing.str();
-    EXPECT_NE(listing.str().find("  Server 2 Surrogate (Python), owner outside the exchange\n"), std::string::npos);
+    EXPECT_NE(listing.str().find("  Server 2 Surrogate (Python), owner outside the exchange\n"),
+              std::string::npos);
 
     EntityEditor::setValue(p.entity("Controller Surrogate"), Python_Model_Script_t, "");
     std::ostringstream failure;

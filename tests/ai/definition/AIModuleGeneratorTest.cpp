@@ -52,7 +52,8 @@ TEST(AIModuleGenerator, ReadsTheDataOfItsTypeAndThrowsTextWhenItIsEmpty)
         SCOPED_TRACE(row.modelType.getLabel());
         AIModel model(row.modelType);
         // Data of another type does not count.
-        EntityEditor::setValue(model.get(), row.modelType == ONNX_t ? Python_Model_Script_t : ONNX_Model_Data_t, "x");
+        EntityEditor::setValue(model.get(),
+                               row.modelType == ONNX_t ? Python_Model_Script_t : ONNX_Model_Data_t, "x");
         EXPECT_EQ(thrownText([&] { AIModuleGenerator::generate(model.get()); }), row.message);
         EXPECT_EQ(thrownText([&] { AIModuleGenerator::generateTranformed(model.get()); }), row.message);
         EXPECT_EQ(thrownText([&] { AIModuleGenerator::generateAISolverInfo(model.get()); }), row.message);
@@ -171,6 +172,8 @@ TEST(AIModuleGenerator, TransformedModuleWrapsOnlyScalingsThatChangeSomething)
     AIModel bothSides{TypeRef()};
     setScaling(bothSides.add(true), true, Simple_Scaling_t, 2.0, 1.0);
     setModelUnit(bothSides.add(false), Power_t, "kW");
-    EXPECT_EQ(AIModuleGenerator::generateTranformed(bothSides.get()).eval(AISystem::Tensor::fromRows({{3.0}})).at(0, 0),
+    EXPECT_EQ(AIModuleGenerator::generateTranformed(bothSides.get())
+                  .eval(AISystem::Tensor::fromRows({{3.0}}))
+                  .at(0, 0),
               7000.0);
 }
