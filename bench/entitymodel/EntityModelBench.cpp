@@ -12,10 +12,12 @@
 #include <benchmark/benchmark.h>
 
 #include <chrono>
+#include <malloc.h>
 #include <fstream>
 #include <functional>
 #include <memory>
 #include <string>
+#include <utility>
 
 using namespace EntityModel;
 
@@ -35,13 +37,20 @@ long memoryKb(const char* field)
     return 0;
 }
 
-/// The peak rise of resident memory while f runs, in MB (0 where the kernel offers no reset).
-double peakRiseMb(const std::function<void()>& f)
+using Clock = std::chrono::steady_clock;
+
+/// How long f runs (s) and the peak rise of resident memory meanwhile (MB; 0 where the kernel
+/// offers no reset of the high-water mark).
+std::pair<double, double> measure(const std::function<void()>& f)
 {
+    // Freed heap stays resident and would be reused unseen: hand it back first, then reset the mark.
+    malloc_trim(0);
     std::ofstream("/proc/self/clear_refs") << "5";
     const long before = memoryKb("VmRSS:");
+    const auto start = Clock::now();
     f();
-    return double(memoryKb("VmHWM:") - before) / 1024.0;
+    const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+    return {seconds, double(memoryKb("VmHWM:") - before) / 1024.0};
 }
 
 Entity* adopt(CompositeAttribute* owner, const char* link, TypeRef type, const std::string& name, int& serial)
@@ -86,8 +95,6 @@ const QByteArray& syntheticProject()
     return json;
 }
 
-using Clock = std::chrono::steady_clock;
-double seconds(Clock::time_point since) { return std::chrono::duration<double>(Clock::now() - since).count(); }
 
 void BM_LoadProject(benchmark::State& state)
 {
@@ -97,14 +104,14 @@ void BM_LoadProject(benchmark::State& state)
     {
         // Results are released outside the timed part: the figures are of reading, not of freeing.
         QJsonDocument parsed;
-        auto start = Clock::now();
-        parsePeak = peakRiseMb([&] { parsed = QJsonDocument::fromJson(json); });
-        parseTime += seconds(start);
+        const auto [parseSeconds, parseMb] = measure([&] { parsed = QJsonDocument::fromJson(json); });
+        parseTime += parseSeconds;
+        parsePeak = parseMb;
         parsed = QJsonDocument();
         std::unique_ptr<Project> loaded;
-        start = Clock::now();
-        loadPeak = peakRiseMb([&] { loaded = ProjectFile::fromJson(json, "synthetic.json"); });
-        loadTime += seconds(start);
+        const auto [loadSeconds, loadMb] = measure([&] { loaded = ProjectFile::fromJson(json, "synthetic.json"); });
+        loadTime += loadSeconds;
+        loadPeak = loadMb;
         loaded.reset();
     }
     const double iterations = double(state.iterations());
@@ -122,12 +129,12 @@ void BM_SaveProject(benchmark::State& state)
     double saveTime = 0, writeTime = 0, savePeak = 0, writePeak = 0;
     for (auto _ : state)
     {
-        auto start = Clock::now();
-        writePeak = peakRiseMb([&] { benchmark::DoNotOptimize(document.toJson()); });
-        writeTime += seconds(start);
-        start = Clock::now();
-        savePeak = peakRiseMb([&] { benchmark::DoNotOptimize(ProjectFile::toJson(*project)); });
-        saveTime += seconds(start);
+        const auto [writeSeconds, writeMb] = measure([&] { benchmark::DoNotOptimize(document.toJson()); });
+        writeTime += writeSeconds;
+        writePeak = writeMb;
+        const auto [saveSeconds, saveMb] = measure([&] { benchmark::DoNotOptimize(ProjectFile::toJson(*project)); });
+        saveTime += saveSeconds;
+        savePeak = saveMb;
     }
     const double iterations = double(state.iterations());
     state.counters["entities/s"] = entityCount * iterations / saveTime;
