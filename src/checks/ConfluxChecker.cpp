@@ -1,0 +1,163 @@
+#include "src/checks/ConfluxChecker.h"
+
+#include "host/entitymodel/CompositeAttribute.h"
+#include "host/entitymodel/Entity.h"
+#include "host/entitymodel/EntityReading.h"
+#include "host/entitymodel/InstallationSettings.h"
+#include "host/filesystem/File.h"
+#include "host/filesystem/OperatingSystem.h"
+#include "host/scripting/PythonCoreInterpreter.h"
+#include "host/solver/LinkerValidator.h"
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <map>
+#include <sstream>
+#include <stdexcept>
+#include <system_error>
+
+using namespace EntityModel;
+
+namespace Conflux
+{
+namespace
+{
+/// The label of an entity's type, which opens every error text of the checker.
+std::string typeLabel(const Entity* entity)
+{
+    return entity->getType().getLabel();
+}
+
+/// The Linux library file. "Shared Library Path" is the file the application settles on; where
+/// nothing has derived it, the chosen shared object is taken, unless the Linux library is off.
+std::string linuxLibraryFile(const Entity* entity)
+{
+    std::string file = getStringValue(entity, Linux_Library_t / Shared_Library_Path_t, "");
+    if (file.empty() && getBoolValue(entity, "Linux Library.Enabled", true))
+        file = getStringValue(entity, Linux_Library_t / Shared_Object_File_t, "");
+    return file;
+}
+
+std::string readSourceFile(const std::string& path)
+{
+    // The path is UTF-8 whatever the locale, so it is handed over as such.
+    const std::filesystem::path file(std::u8string(path.begin(), path.end()));
+    std::error_code ignored;
+    std::ifstream in(file, std::ios::binary);
+    std::ostringstream source;
+    if (in.is_open())
+        source << in.rdbuf();
+    // A folder opens on some systems but cannot be read.
+    if (!in.is_open() || in.bad() || std::filesystem::is_directory(file, ignored))
+        throw std::runtime_error("Unable to read : " + path);
+    return source.str();
+}
+} // namespace
+
+ConfluxChecker::ConfluxChecker() = default;
+ConfluxChecker::~ConfluxChecker() = default;
+ConfluxChecker::ConfluxChecker(ConfluxChecker&&) noexcept = default;
+ConfluxChecker& ConfluxChecker::operator=(ConfluxChecker&&) noexcept = default;
+
+void ConfluxChecker::checkFlowNetworkOnlyEntities(std::set<Entity*>&, std::vector<EntityError>&) {}
+
+void ConfluxChecker::checkEntities(std::set<Entity*>& entities, std::vector<EntityError>& errors)
+{
+    std::vector<Entity*> candidates;
+    for (Entity* entity : entities)
+    {
+        if (entity == nullptr)
+            continue;
+        if (isEntityToCheck(entity))
+            candidates.push_back(entity);
+        else
+            entity->getOwnedChildEntities(candidates, true, true, &ConfluxChecker::isEntityToCheck, true);
+    }
+    std::set<Entity*> checked;
+    for (Entity* candidate : candidates)
+        if (checked.insert(candidate).second)
+            checkConflux(candidate, errors);
+}
+
+void ConfluxChecker::setRootEntity(Entity* root)
+{
+    m_root = root;
+}
+
+std::string ConfluxChecker::getLabel() const
+{
+    return "Conflux Controller Errors";
+}
+
+bool ConfluxChecker::isEntityToCheck(Entity* entity)
+{
+    if (entity == nullptr)
+        return false;
+    const TypeRef type = entity->getTypeRef();
+    return type == User_Defined_DLL_t || type == Python_Module_t;
+}
+
+void ConfluxChecker::checkConflux(Entity* entity, std::vector<EntityError>& errors)
+{
+    if (entity == nullptr)
+        return;
+    try
+    {
+        const TypeRef type = entity->getTypeRef();
+        if (type == User_Defined_DLL_t)
+            checkConfluxUserDefinedDLL(entity);
+        else if (type == Python_Module_t)
+            checkConfluxPython(entity);
+    }
+    catch (const std::exception& error)
+    {
+        errors.emplace_back(entity, typeLabel(entity) + " - " + error.what(), "");
+    }
+    catch (...)
+    {
+        errors.emplace_back(entity, typeLabel(entity) + " - Unknonw Error", "");
+    }
+}
+
+void ConfluxChecker::checkConfluxUserDefinedDLL(Entity* entity)
+{
+    // A refused linker kind throws; the answer itself is the generator's business.
+    LinkerValidator(InstallationSettings::current().confluxAccessRights())
+        .validate(LinkerType::UserDefinedDLL, false);
+
+    std::map<Utilities::OperatingSystem, std::string> files;
+    files[Utilities::OperatingSystem::Windows] =
+        getStringValue(entity, Windows_Library_t / Dynamic_Link_Library_File_t, "");
+    files[Utilities::OperatingSystem::Linux] = linuxLibraryFile(entity);
+
+    const std::string& file = files[Utilities::currentOperatingSystem()];
+    if (file.empty())
+        throw std::runtime_error("No library selected specified for current platform");
+    if (!FileSystem::File::exists(file))
+        throw std::runtime_error("Unable to access - " + file);
+}
+
+void ConfluxChecker::checkConfluxPython(Entity* entity)
+{
+    LinkerValidator(InstallationSettings::current().confluxAccessRights())
+        .validate(LinkerType::PythonModule, false);
+
+    const TypeRef source = getTypeValue(entity, Source_t, TypeRef());
+    if (source == File_t)
+        checkConfluxPythonScript(entity, readSourceFile(getStringValue(entity, Python_File_t, "")));
+    else if (source == Script_t)
+        checkConfluxPythonScript(entity, getStringValue(entity, Python_Script_t, ""));
+}
+
+void ConfluxChecker::checkConfluxPythonScript(Entity* entity, const std::string& source)
+{
+    if (!m_interpreter)
+        m_interpreter = std::make_unique<ScriptingSystem::PythonCoreInterpreter>();
+    const ScriptingSystem::PythonValue code = m_interpreter->compileExec(source, "<string>");
+    const ScriptingSystem::PythonModule module = m_interpreter->importCodeModule(entity->getName(), code);
+    for (Entity* handler : getLinkedEntities(entity, Event_Handlers_t))
+        if (handler != nullptr && !module.findFunction(handler->getName()))
+            throw std::runtime_error("Missing function definition for : " + handler->getName());
+}
+} // namespace Conflux
