@@ -89,6 +89,9 @@ PythonModule PythonCoreInterpreter::importCodeModule(const std::string& moduleNa
         throw std::runtime_error("Python module " + moduleName + ": the value to import is no compiled code");
     if (moduleName.empty() || moduleName.find('\0') != std::string::npos)
         throw std::runtime_error("Python module name \"" + moduleName + "\" is not valid");
+    // Executing into a module of that name imported before would keep its old definitions.
+    if (PyDict_DelItemString(PyImport_GetModuleDict(), moduleName.c_str()) != 0)
+        PyErr_Clear();
     PyObject* module = PyImport_ExecCodeModule(moduleName.c_str(), code.get());
     if (!module)
         throw std::runtime_error(takeErrorMessage());
