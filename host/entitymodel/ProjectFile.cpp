@@ -244,6 +244,12 @@ private:
         expect(value.isString(), "a unit label", value, where);
         if (!unit)
             where.fail(std::string("has no ") + role + " unit to set");
+        // A derived unit learns its quantity from linked entities: its label is set once they are linked.
+        if (unit->isDerived())
+        {
+            derivedUnits_.emplace_back(unit, value.toString().toStdString());
+            return;
+        }
         if (!unit->setValueFromString(value.toString().toStdString()))
             where.fail("'" + value.toString().toStdString() + "' is not a unit of " + unit->getQuantity().getLabel());
     }
@@ -458,6 +464,12 @@ private:
                 if (!linked)
                     pending.where.fail("cannot hold entity " + target.label);
             }
+        for (auto& [unit, label] : derivedUnits_)
+        {
+            unit->invalidateDerived(false);
+            unit->ensureComputed();
+            unit->setValueFromString(label);
+        }
         std::vector<std::unique_ptr<Entity>> topLevel;
         for (Record& record : records_)
             if (record.entity)
@@ -471,6 +483,7 @@ private:
     std::vector<Record> records_;
     std::map<ID, std::size_t> ids_;
     std::vector<PendingLink> links_;
+    std::vector<std::pair<UnitTypeAttribute*, std::string>> derivedUnits_;
 };
 } // namespace
 

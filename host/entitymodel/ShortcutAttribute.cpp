@@ -2,6 +2,8 @@
 
 #include "host/entitymodel/AttributeVisitor.h"
 #include "host/entitymodel/CompositeAttribute.h"
+#include "host/entitymodel/Entity.h"
+#include "host/entitymodel/LinkAttribute.h"
 
 #include <set>
 
@@ -23,9 +25,14 @@ Attribute* resolveRelativePath(const CompositeAttribute* from, const AttributePa
     return from->findAttribute(rest);
 }
 
+// AI model items hold the shortcuts that point into linked entities; naming their registration here
+// keeps it in programs linking the static library.
+bool aiModelDerivedFunctionsLinked();
+
 ShortcutAttribute::ShortcutAttribute(std::shared_ptr<const AttributeDefinition> definition)
     : Attribute(std::move(definition))
 {
+    static_cast<void>(aiModelDerivedFunctionsLinked());
 }
 
 void ShortcutAttribute::accept(AttributeVisitor& visitor)
@@ -33,8 +40,30 @@ void ShortcutAttribute::accept(AttributeVisitor& visitor)
     visitor.visit(this);
 }
 
+void ShortcutAttribute::setLinkedTarget(AttributePath linkPath, AttributePath attributePath)
+{
+    linkedTarget_ = LinkedTarget{std::move(linkPath), std::move(attributePath)};
+}
+
+void ShortcutAttribute::clearLinkedTarget()
+{
+    linkedTarget_.reset();
+}
+
 Attribute* ShortcutAttribute::getDirectTarget() const
 {
+    ensureComputed();
+    if (linkedTarget_)
+    {
+        Attribute* link = resolveRelativePath(getParent(), linkedTarget_->linkPath);
+        if (!link || !link->isLinkAttribute())
+            return nullptr;
+        Entity* entity = static_cast<LinkAttribute*>(link)->getTarget();
+        if (!entity || linkedTarget_->attributePath.empty())
+            return nullptr;
+        Attribute* target = entity->findAttribute(linkedTarget_->attributePath);
+        return target == this ? nullptr : target;
+    }
     for (const AttributePath& path : getTargetPaths())
         if (Attribute* target = resolveRelativePath(getParent(), path); target && target != this)
             return target;

@@ -15,7 +15,14 @@ public:
     AttributeKind kind() const override { return AttributeKind::Shortcut; }
     void accept(AttributeVisitor& visitor) override;
     const std::vector<AttributePath>& getTargetPaths() const { return getDefinition().targets; }
-    /// The first existing target (not followed further), or null.
+    /// Points the shortcut (instead of its declared targets) at the attribute at attributePath inside
+    /// the entity held by the link at linkPath (relative to the parent composite); resolved on every
+    /// read, so a changed or deleted linked entity never leaves a dangling target.
+    void setLinkedTarget(AttributePath linkPath, AttributePath attributePath);
+    /// Back to the declared targets.
+    void clearLinkedTarget();
+    /// The first existing target (not followed further), or null. A stale derived shortcut is
+    /// recomputed first.
     Attribute* getDirectTarget() const;
     /// The target reached by following shortcuts to a non-shortcut attribute, or null (also for cycles).
     Attribute* getTarget() const;
@@ -27,6 +34,14 @@ public:
     double standardVal() const override;
     TypeRef typeVal() const override;
     std::string getValue() const override;
+
+private:
+    struct LinkedTarget
+    {
+        AttributePath linkPath;
+        AttributePath attributePath;
+    };
+    std::optional<LinkedTarget> linkedTarget_;
 };
 
 /// The attribute at a path relative to a composite, where each leading `Owner` step moves one
