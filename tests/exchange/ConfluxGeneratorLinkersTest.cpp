@@ -92,8 +92,10 @@ TEST(ConfluxGeneratorLinkers, FileParserSettings)
     { return [path, value](SampleProject& p) { p.set(properties + path, value); }; };
     const Row rows[] = {
         {"the sample", [](SampleProject&) {}, [](Options&) {}},
-        {"sequential files", set("File Mode", TypeRef("Sequential Files")), [](Options& o) { o.fileMode = 2; }},
-        {"strict state file", set("State File Mode", TypeRef("Strict")), [](Options& o) { o.stateFileMode = 1; }},
+        {"sequential files", set("File Mode", TypeRef("Sequential Files")),
+         [](Options& o) { o.fileMode = 2; }},
+        {"strict state file", set("State File Mode", TypeRef("Strict")),
+         [](Options& o) { o.stateFileMode = 1; }},
         {"no state file keeps the heartbeat defaults",
          [](SampleProject& p)
          {
@@ -118,7 +120,8 @@ TEST(ConfluxGeneratorLinkers, FileParserSettings)
          }},
         {"grace period check off", set("Client heartbeat check grace period", 0.0),
          [](Options& o) { o.clientHeartbeatGracePeriod = -1; }},
-        {"heartbeat off", [](SampleProject& p)
+        {"heartbeat off",
+         [](SampleProject& p)
          {
              p.set(properties + "Solver heart beat interval", 2.1);
              p.set(properties + "Use Alive HeartBeat", false);
@@ -131,10 +134,13 @@ TEST(ConfluxGeneratorLinkers, FileParserSettings)
         {"attempts not limited", set("Limit input file try attempts", No_t),
          [](Options& o) { o.inputFileTryAttempts = -1; }},
         {"an attempt count of 0 is ignored",
-         [](SampleProject& p)
-         { static_cast<IntAttribute*>(p.control->findAttribute(properties + "Input file try attempts"))->setInt(0); },
+         [](SampleProject& p) {
+             static_cast<IntAttribute*>(p.control->findAttribute(properties + "Input file try attempts"))
+                 ->setInt(0);
+         },
          [](Options& o) { o.inputFileTryAttempts = -1; }},
-        {"no limit setting", [](SampleProject& p) { removeSetting(p, properties + "Limit input file try attempts"); },
+        {"no limit setting",
+         [](SampleProject& p) { removeSetting(p, properties + "Limit input file try attempts"); },
          [](Options& o) { o.inputFileTryAttempts = -1; }},
         {"each time step on a time-varying solve",
          [](SampleProject& p)
@@ -156,7 +162,8 @@ TEST(ConfluxGeneratorLinkers, FileParserSettings)
              p.set("Transient.Time Varying", false);
          },
          [](Options&) {}},
-        {"no sync interval or start", [](SampleProject& p)
+        {"no sync interval or start",
+         [](SampleProject& p)
          {
              removeSetting(p, properties + "Sync Iteration Interval");
              removeSetting(p, properties + "Sync Start Iteration");
@@ -202,21 +209,27 @@ TEST(ConfluxGeneratorLinkers, FileParserLogLevelAndErrors)
         const char* error;
     };
     const Row rows[] = {
-        {"no file mode", [](SampleProject& p) { removeSetting(p, properties + "File Mode"); }, "Invalid File Mode."},
+        {"no file mode", [](SampleProject& p) { removeSetting(p, properties + "File Mode"); },
+         "Invalid File Mode."},
         {"no settings at all",
          [](SampleProject& p)
-         { static_cast<CompositeAttribute*>(p.control->findAttribute(properties.substr(0, properties.size() - 1)))
-               ->removeAllAttributes(); },
+         {
+             static_cast<CompositeAttribute*>(
+                 p.control->findAttribute(properties.substr(0, properties.size() - 1)))
+                 ->removeAllAttributes();
+         },
          "Invalid File Mode."},
         {"unknown file mode", [](SampleProject& p) { p.set(properties + "File Mode", TypeRef()); },
          "Invalid FileParser Mode."},
         {"limited attempts without a count",
-         [](SampleProject& p) { removeSetting(p, properties + "Input file try attempts"); }, "Invalid Conflux Mode."},
+         [](SampleProject& p) { removeSetting(p, properties + "Input file try attempts"); },
+         "Invalid Conflux Mode."},
         {"limited attempts counted in text",
          [](SampleProject& p)
          {
              removeSetting(p, properties + "Input file try attempts");
-             static_cast<CompositeAttribute*>(p.control->findAttribute(properties.substr(0, properties.size() - 1)))
+             static_cast<CompositeAttribute*>(
+                 p.control->findAttribute(properties.substr(0, properties.size() - 1)))
                  ->addAttribute(std::make_unique<StringAttribute>(TypeRef(Input_file_try_attempts_t), "20"));
          },
          "Invalid Conflux Mode."},
@@ -251,7 +264,8 @@ TEST(ConfluxGeneratorLinkers, UserDefinedLibraries)
         ASSERT_EQ(linkerTypes(c.control()), std::vector{LinkerType::UserDefinedDLL});
         const auto& linker = linkerAt<Conflux::LinkerUserDefinedDLL>(c.control(), 0);
         EXPECT_EQ(linker.getName(), "Site BMS Bridge");
-        EXPECT_EQ(linker.getFiles(), (Files{{windows, CONFLUX_EXAMPLES_DIR "/bms_bridge.dll"}, {linux, CONFLUX_EXAMPLES_DIR "/libbms_bridge.so"}}));
+        EXPECT_EQ(linker.getFiles(), (Files{{windows, CONFLUX_EXAMPLES_DIR "/bms_bridge.dll"},
+                                            {linux, CONFLUX_EXAMPLES_DIR "/libbms_bridge.so"}}));
         EXPECT_EQ(c.handlers(),
                   (std::vector<CFDSolver::ConfluxEventHandler>{{"Site BMS Bridge", "onBmsUpdate"}}));
     }
@@ -317,14 +331,16 @@ TEST(ConfluxGeneratorLinkers, UserDefinedLibraries)
          [](SampleProject& p)
          {
              EntityEditor::setValue(p.entity("Site BMS Bridge"), "Linux Library.Enabled", false);
-             EntityEditor::setValue(p.entity("Site BMS Bridge"), "Windows Library.Dynamic Link Library File", "");
+             EntityEditor::setValue(p.entity("Site BMS Bridge"), "Windows Library.Dynamic Link Library File",
+                                    "");
          },
          "Error : No Library specified."},
         {"no file at all",
          [](SampleProject& p)
          {
              EntityEditor::setValue(p.entity("Site BMS Bridge"), "Linux Library.Shared Object File", "");
-             EntityEditor::setValue(p.entity("Site BMS Bridge"), "Windows Library.Dynamic Link Library File", "");
+             EntityEditor::setValue(p.entity("Site BMS Bridge"), "Windows Library.Dynamic Link Library File",
+                                    "");
          },
          "Error : No Library specified."},
         // The selection is cleared first so that nothing refers to the libraries taken away.
@@ -374,7 +390,8 @@ TEST(ConfluxGeneratorLinkers, PythonModules)
         const auto& linker = linkerAt<Conflux::LinkerPythonModule>(c.control(), 0);
         EXPECT_EQ(linker.getName(), "controller");
         EXPECT_EQ(linker.getSource(), script.toStdString());
-        EXPECT_EQ(c.handlers(), (std::vector<CFDSolver::ConfluxEventHandler>{{"controller", "on_iteration"}}));
+        EXPECT_EQ(c.handlers(),
+                  (std::vector<CFDSolver::ConfluxEventHandler>{{"controller", "on_iteration"}}));
         EXPECT_TRUE(c.control().pythonRequired());
     }
     {
@@ -421,7 +438,8 @@ TEST(ConfluxGeneratorLinkers, PythonModules)
          [](SampleProject& p)
          {
              p.set("Conflux Control.Mode", TypeRef("Python Module"));
-             EntityEditor::removeAllEntities(p.control, "Conflux Control.Python Module Properties.Event Handler");
+             EntityEditor::removeAllEntities(p.control,
+                                             "Conflux Control.Python Module Properties.Event Handler");
              EntityEditor::removeAllEntities(p.root, PythonModulesList_t);
              return std::string("Error : No Python Modules defined in the project");
          }},

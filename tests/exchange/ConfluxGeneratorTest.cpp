@@ -140,12 +140,13 @@ TEST(ConfluxGenerator, DefaultModeConfiguresTheFileParserExactlyAsFileParserMode
     const CFDSolver::ConfluxCntrl byName = configure("FileParser");
     EXPECT_TRUE(byDefault == byName);
     ASSERT_EQ(linkerTypes(byDefault), (std::vector{LinkerType::AIEventHandler, LinkerType::CSVEventHandler}));
-    EXPECT_EQ(byDefault.getEventHandlers(),
-              (std::vector<CFDSolver::ConfluxEventHandler>{
-                  {linkerAt<Conflux::LinkerAIEventHandler>(byDefault, 0).getLibraryName(Utilities::OperatingSystem::Windows),
-                   Conflux::LinkerAIEventHandler::getEventHandler()},
-                  {linkerAt<Conflux::LinkerCSVEventHandler>(byDefault, 1).getLibraryName(Utilities::OperatingSystem::Windows),
-                   Conflux::LinkerCSVEventHandler::getEventHandler()}}));
+    EXPECT_EQ(byDefault.getEventHandlers(), (std::vector<CFDSolver::ConfluxEventHandler>{
+                                                {linkerAt<Conflux::LinkerAIEventHandler>(byDefault, 0)
+                                                     .getLibraryName(Utilities::OperatingSystem::Windows),
+                                                 Conflux::LinkerAIEventHandler::getEventHandler()},
+                                                {linkerAt<Conflux::LinkerCSVEventHandler>(byDefault, 1)
+                                                     .getLibraryName(Utilities::OperatingSystem::Windows),
+                                                 Conflux::LinkerCSVEventHandler::getEventHandler()}}));
 }
 
 TEST(ConfluxGenerator, ExchangeSwitches)
@@ -245,10 +246,13 @@ TEST(ConfluxGenerator, PythonRequiredAndTheAILinkerKind)
         p.generator().updateProject(solver.get());
         const auto& control = *solver->GetConfluxCntrl();
         EXPECT_TRUE(control.pythonRequired());
-        ASSERT_EQ(linkerTypes(control), (std::vector{LinkerType::AIPythonEventHandler, LinkerType::CSVEventHandler}));
-        EXPECT_EQ(control.getEventHandlers().front().handler, Conflux::LinkerAIEventHandler::getEventHandler());
-        EXPECT_NE(dynamic_cast<const Conflux::LinkerAIPythonEventHandler*>(control.getLinkers().begin()->get()),
-                  nullptr);
+        ASSERT_EQ(linkerTypes(control),
+                  (std::vector{LinkerType::AIPythonEventHandler, LinkerType::CSVEventHandler}));
+        EXPECT_EQ(control.getEventHandlers().front().handler,
+                  Conflux::LinkerAIEventHandler::getEventHandler());
+        EXPECT_NE(
+            dynamic_cast<const Conflux::LinkerAIPythonEventHandler*>(control.getLinkers().begin()->get()),
+            nullptr);
         EXPECT_EQ(Conflux::linkerTypeToString(LinkerType::AIPythonEventHandler),
                   Conflux::linkerTypeToString(control.getLinkers().begin()->get()->getType()));
     }
@@ -300,8 +304,9 @@ TEST(ConfluxGenerator, AIPythonLinkerIsCopiedComparedAndReadBackAsItsOwnKind)
     const CFDSolver::ConfluxCntrl read = CFDSolver::ConfluxCntrl::Read(store);
     EXPECT_TRUE(read == control);
     EXPECT_EQ(linkerTypes(read), (std::vector{LinkerType::AIPythonEventHandler, LinkerType::AIEventHandler}));
-    EXPECT_TRUE(readFile(QString::fromStdString(store.getConfluxControlFile()))
-                    .contains(("Linker:" + Conflux::linkerTypeToString(LinkerType::AIPythonEventHandler)).c_str()));
+    EXPECT_TRUE(
+        readFile(QString::fromStdString(store.getConfluxControlFile()))
+            .contains(("Linker:" + Conflux::linkerTypeToString(LinkerType::AIPythonEventHandler)).c_str()));
 }
 
 TEST(ConfluxGenerator, TimeVaryingFlagIsForcedOnForTheBuildOfTimeVaryingSolvesAndRestored)
@@ -341,8 +346,8 @@ TEST(ConfluxGenerator, TimeVaryingFlagIsForcedOnForTheBuildOfTimeVaryingSolvesAn
     auto generator = p.generator();
     generator.updateProject(solver.get());
     TimeVaryingEdits edits;
-    EXPECT_NE(errorOf([&] { generator.generate(solver.get(), CFDSolver::SolutionType::Transient); }).find(
-                  "Server A01-1 Inlet"),
+    EXPECT_NE(errorOf([&] { generator.generate(solver.get(), CFDSolver::SolutionType::Transient); })
+                  .find("Server A01-1 Inlet"),
               std::string::npos);
     EXPECT_EQ(edits.values, (std::vector<std::string>{"true", "false"}));
     EXPECT_FALSE(getBoolValue(p.control, Transient_t / Time_Varying_t, true));
@@ -391,7 +396,8 @@ TEST(ConfluxGenerator, SampleProjectWritesTheReviewedControlAndDocument)
     // directory; the reviewed copy has "STORE" in its place.
     QByteArray control = readFile(QString::fromStdString(store.getConfluxControlFile()));
     control.replace(QByteArray::fromStdString(store.getStoreDirectoryName()), "STORE");
-    EXPECT_EQ(control.toStdString(), readFile(CONFLUX_TEST_DATA "/sample-datacentre.control.txt").toStdString());
+    EXPECT_EQ(control.toStdString(),
+              readFile(CONFLUX_TEST_DATA "/sample-datacentre.control.txt").toStdString());
     EXPECT_EQ(readFile(QString::fromStdString(store.getConfluxDoc())).toStdString(),
               readFile(CONFLUX_EXAMPLES_DIR "/sample-datacentre.exchange.xml").toStdString());
 

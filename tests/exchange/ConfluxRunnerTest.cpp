@@ -29,7 +29,10 @@ Lines run(SampleProject& p, Tools::RecordingToolProgress* progress, Entity* root
     return progress ? progress->transcript() : Lines();
 }
 
-bool exists(const std::string& path) { return QFile::exists(QString::fromStdString(path)); }
+bool exists(const std::string& path)
+{
+    return QFile::exists(QString::fromStdString(path));
+}
 } // namespace
 
 TEST(ConfluxRunner, ReportsEachStepAndHowTheRunEnded)
@@ -80,9 +83,11 @@ TEST(ConfluxRunner, ErrorsEndTheRunWithTheirTextAndTheProgressIsStillClosed)
     const Row rows[] = {
         {"unsupported mode", [](SampleProject& p) { p.set("Conflux Control.Mode", TypeRef()); },
          "Unsupported Conflux Mode"},
-        {"unsupported version", [](SampleProject& p) { p.set("Conflux Control.Version", TypeRef("Version 1")); },
+        {"unsupported version",
+         [](SampleProject& p) { p.set("Conflux Control.Version", TypeRef("Version 1")); },
          "Unsupported version"},
-        {"a linker error", [](SampleProject& p) { p.set("Conflux Control.FileParser Properties.File Mode", TypeRef()); },
+        {"a linker error",
+         [](SampleProject& p) { p.set("Conflux Control.FileParser Properties.File Mode", TypeRef()); },
          "Invalid FileParser Mode."},
     };
     for (const Row& row : rows)
@@ -91,8 +96,8 @@ TEST(ConfluxRunner, ErrorsEndTheRunWithTheirTextAndTheProgressIsStillClosed)
         SampleProject p;
         row.edit(p);
         Tools::RecordingToolProgress progress;
-        EXPECT_EQ(run(p, &progress, p.root), (Lines{"message: Conflux generation...", "error: " + row.error,
-                                                    "finished: true"}));
+        EXPECT_EQ(run(p, &progress, p.root),
+                  (Lines{"message: Conflux generation...", "error: " + row.error, "finished: true"}));
         EXPECT_FALSE(exists(ProjectData::ProjectStore(p.storeDirectory()).getConfluxControlFile()));
     }
 
@@ -116,7 +121,8 @@ TEST(ConfluxRunner, ErrorsEndTheRunWithTheirTextAndTheProgressIsStillClosed)
         Tools::RecordingToolProgress progress;
         const Lines lines = run(p, &progress, p.root);
         ASSERT_EQ(lines.size(), 2u);
-        EXPECT_NE(lines[0].find("error: Solver project sample: cannot make the store directory " + p.storeDirectory()),
+        EXPECT_NE(lines[0].find("error: Solver project sample: cannot make the store directory " +
+                                p.storeDirectory()),
                   std::string::npos)
             << lines[0];
         EXPECT_EQ(lines[1], "finished: true");
@@ -142,8 +148,8 @@ TEST(ConfluxRunner, RunsSilentlyWithoutAProgressInterface)
     const ProjectData::ProjectStore store(p.storeDirectory());
     EXPECT_TRUE(exists(store.getConfluxDoc()));
     const CFDSolver::ConfluxCntrl control = CFDSolver::ConfluxCntrl::Read(store);
-    EXPECT_EQ(linkerTypes(control), (std::vector{Conflux::LinkerType::AIEventHandler,
-                                                 Conflux::LinkerType::CSVEventHandler}));
+    EXPECT_EQ(linkerTypes(control),
+              (std::vector{Conflux::LinkerType::AIEventHandler, Conflux::LinkerType::CSVEventHandler}));
 
     SampleProject broken;
     broken.set("Conflux Control.Mode", TypeRef());

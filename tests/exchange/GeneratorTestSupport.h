@@ -33,7 +33,7 @@ public:
         EntityEditor::setCurrentProject(project.get());
         root = project->getRootEntity();
         control = EntityFetcher::getSolutionControl(root);
-        // The sample's network is untrained; its record only needs some model data to carry.
+        // Fixed model data keeps the written control independent of the network the sample carries.
         EntityEditor::setValue(entity("Server A01-1 Surrogate"), "NeuralNetwork Model Data", "untrained");
     }
     ~SampleProject() { EntityEditor::setCurrentProject(nullptr); }
@@ -41,7 +41,10 @@ public:
     SampleProject& operator=(const SampleProject&) = delete;
 
     /// Sets a value on the solution control ("Conflux Control.Mode", ...).
-    void set(const std::string& path, const EditValue& value) const { EntityEditor::setValue(control, path, value); }
+    void set(const std::string& path, const EditValue& value) const
+    {
+        EntityEditor::setValue(control, path, value);
+    }
     void exchangeOnly() const { set("AI Model Control.Active", No_t); }
 
     /// The entity of that name anywhere in the project.
@@ -56,8 +59,8 @@ public:
     }
 
     std::string storeDirectory() const { return temporary.path().toStdString() + "/store"; }
-    std::unique_ptr<CFDSolver::Project> solverProject(
-        CFDSolver::Project::Exchange exchange = CFDSolver::Project::Exchange::WithControl) const
+    std::unique_ptr<CFDSolver::Project>
+    solverProject(CFDSolver::Project::Exchange exchange = CFDSolver::Project::Exchange::WithControl) const
     {
         return std::make_unique<CFDSolver::Project>(storeDirectory(), "sample", std::string(), exchange);
     }
