@@ -102,7 +102,12 @@ Attribute* CompositeAttribute::findAttribute(const AttributePath& path) const
     {
         if (!current)
             return nullptr;
+        // A step names a direct child or, failing that, an attribute inside this composite's own
+        // grouping composites: callers name "Inputs/Input Values" whether or not the schema
+        // groups the inputs under a heading such as "Specification".
         found = current->findAttribute(path[i], false);
+        if (!found)
+            found = current->findAttribute(path[i], true);
         if (!found)
             return nullptr;
         current = found->isCompositeAttribute() ? static_cast<const CompositeAttribute*>(found) : nullptr;

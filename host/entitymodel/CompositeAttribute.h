@@ -33,7 +33,9 @@ public:
 
     // Lookup; absent means null.
     /// The attribute at a path below this composite (through composites; entities owned by links are
-    /// not entered).
+    /// not entered). A step that is not a direct child is looked for depth-first in the grouping
+    /// composites below, so a path may leave out headings ("Inputs/Input Values" finds
+    /// "Specification/Inputs/Input Values").
     Attribute* findAttribute(const AttributePath& path) const;
     /// The first child of that name; with recursive, searched depth-first through composites.
     Attribute* findAttribute(TypeRef name, bool recursive = false) const;
