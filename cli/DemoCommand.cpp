@@ -1,6 +1,8 @@
 // confluxtool demo: runs the main jobs, one after the other, on the bundled sample project.
 #include "cli/Command.h"
 
+#include <QDir>
+
 #include <iostream>
 
 namespace
@@ -9,15 +11,25 @@ const char* usage = R"(Usage: confluxtool demo [PROJECT]
 
 Runs confluxtool's main jobs one after the other on the bundled sample data-centre project
 (examples/sample-datacentre.json), or on PROJECT when one is given, printing what each finds:
-  info    the project's entities, exchange and AI settings
-  check   configuration errors of the exchange controllers and AI models
+  info      the project's entities, exchange and AI settings
+  check     configuration errors of the exchange controllers and AI models
+  generate  the exchange generation, into a store in the temporary directory
+            (confluxtool-demo.store), whose files it names at the end
 
 Stops at the first job that fails and returns its status; problems that check reports are shown
 and the demo goes on.
 )";
 
 /// The jobs the demo runs, in order: each is a registered command given the project file.
-const char* const jobs[] = {"info", "check"};
+const char* const jobs[] = {"info", "check", "generate"};
+
+/// The arguments of a job after the project file: the demo never writes next to the project.
+std::vector<std::string> jobArguments(const std::string& job)
+{
+    if (job == "generate")
+        return {"--store", (QDir::tempPath() + "/confluxtool-demo.store").toStdString()};
+    return {};
+}
 
 /// Jobs whose failure status reports findings about the project rather than a failure to run.
 bool reportsFindings(const std::string& job)
@@ -46,8 +58,14 @@ int run(const std::vector<std::string>& args)
             std::cerr << "confluxtool demo: the '" << job << "' job is not built into this confluxtool\n";
             return 1;
         }
-        std::cout << "== confluxtool " << job << " " << project << "\n\n" << std::flush;
-        if (const int status = command->run({project}); status != 0)
+        std::vector<std::string> arguments{project};
+        for (const std::string& argument : jobArguments(job))
+            arguments.push_back(argument);
+        std::cout << "== confluxtool";
+        for (const std::string& argument : arguments)
+            std::cout << " " << argument;
+        std::cout << "\n\n" << std::flush;
+        if (const int status = command->run(arguments); status != 0)
         {
             if (status != 1 || !reportsFindings(job))
                 return status;
