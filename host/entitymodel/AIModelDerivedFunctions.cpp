@@ -87,6 +87,12 @@ void computeUnit(Attribute& attribute)
     if (bound && bound->isDoubleAttribute())
         if (const UnitTypeAttribute* boundUnit = static_cast<DoubleAttribute*>(bound)->getUnitAttribute())
             quantity = boundUnit->getQuantity();
+    // An item not bound (yet) keeps the quantity and unit it was given.
+    if (quantity == TypeRef())
+    {
+        unit.setValidFlag(unit.getQuantity() != TypeRef());
+        return;
+    }
     // setQuantity keeps the selected unit while the quantity stays the same.
     if (unit.getQuantity() != quantity)
         unit.setQuantity(quantity);

@@ -109,6 +109,7 @@ TEST(BuiltInSchema, EveryEntityTypeMakesAnEntityWithItsDefaults)
 
 TEST(BuiltInSchema, PathsTheLibraryReadsExistOnFreshEntities)
 {
+    builtIn();
     const std::vector<std::pair<std::string, std::string>> paths{
         {"Solution Control", "Conflux Control.Mode"},
         {"Solution Control", "Conflux Control.Version"},
