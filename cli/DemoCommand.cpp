@@ -61,7 +61,7 @@ int run(const std::vector<std::string>& args)
         std::vector<std::string> arguments{project};
         for (const std::string& argument : jobArguments(job))
             arguments.push_back(argument);
-        std::cout << "== confluxtool";
+        std::cout << "== confluxtool " << job;
         for (const std::string& argument : arguments)
             std::cout << " " << argument;
         std::cout << "\n\n" << std::flush;
