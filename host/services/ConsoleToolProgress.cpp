@@ -102,6 +102,15 @@ void ConsoleToolProgress::finished(bool)
     m_position = -1;
 }
 
+void ConsoleToolProgress::setStatus(const std::string& text)
+{
+    std::lock_guard lock(m_mutex);
+    if (m_mode == Mode::Plain || text == m_status)
+        return;
+    m_status = text;
+    drawBarLocked();
+}
+
 bool ConsoleToolProgress::isCancelled() const
 {
     return m_interrupted.load() || ToolProgress::isCancelled();
@@ -133,7 +142,7 @@ void ConsoleToolProgress::drawBarLocked()
 {
     if (m_mode == Mode::Plain || m_position < 0)
         return;
-    m_err << '\r' << barText(m_position) << "\033[K";
+    m_err << '\r' << barText(m_position) << (m_status.empty() ? "" : "  ") << m_status << "\033[K";
     m_err.flush();
     m_barShown = true;
 }

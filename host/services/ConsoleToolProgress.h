@@ -32,6 +32,9 @@ public:
     void setProgress(int position) override;
     void finished(bool success) override;
     bool isCancelled() const override;
+    /// A short status (one line) shown after the bar on a terminal, replacing the previous one; nothing is
+    /// shown in plain mode.
+    void setStatus(const std::string& text);
 
     Mode mode() const { return m_mode; }
     /// The bar line as drawn for a position, without control characters.
@@ -64,6 +67,7 @@ private:
     std::mutex m_mutex;
     int m_position = -1; ///< -1 while no bar is shown
     bool m_barShown = false;
+    std::string m_status;
     std::atomic<bool> m_interrupted{false};
 };
 } // namespace Tools

@@ -74,6 +74,23 @@ TEST(ConsoleToolProgress, TerminalModeRedrawsTheBarBelowEachLine)
               drawn(40) + erase + drawn(40) + erase + "error: bad\n" + drawn(40) + drawn(100) + erase);
 }
 
+TEST(ConsoleToolProgress, StatusFollowsTheBarOnATerminalOnly)
+{
+    std::ostringstream out, err, plainOut, plainErr;
+    {
+        ConsoleToolProgress progress(out, err, ConsoleToolProgress::Mode::Terminal);
+        progress.setProgress(10);
+        progress.setStatus("iteration 50");
+        progress.setStatus("iteration 50"); // unchanged: not redrawn
+        ConsoleToolProgress plain(plainOut, plainErr, ConsoleToolProgress::Mode::Plain);
+        plain.setProgress(10);
+        plain.setStatus("iteration 50");
+    }
+    EXPECT_EQ(err.str(),
+              drawn(10) + "\r" + ConsoleToolProgress::barText(10) + "  iteration 50\033[K" + erase);
+    EXPECT_EQ(plainOut.str() + plainErr.str(), "");
+}
+
 TEST(ConsoleToolProgress, BarText)
 {
     struct Row
