@@ -43,12 +43,9 @@ detail::NeuralNetworkLayout makeLayout(int inputs, int outputs, const std::vecto
                                        const std::optional<PhysicalModel>& physicalModel,
                                        NeuralNetworkType networkType)
 {
-    return {inputs,
-            outputs,
-            hiddenLayers,
-            elementType == TensorElementType::None ? TensorElementType::Double : elementType,
-            networkType,
-            physicalModel};
+    return {inputs,       outputs,
+            hiddenLayers, elementType == TensorElementType::None ? TensorElementType::Double : elementType,
+            networkType,  physicalModel};
 }
 
 std::string number(double value)
@@ -70,18 +67,19 @@ std::int64_t checkTable(const Tensor& table, int columns, const std::string& nam
     const auto values = table.toDoubleVector();
     for (size_t i = 0; i < values.size(); ++i)
         if (!std::isfinite(values[i]))
-            throw std::invalid_argument(name + " hold the non-finite value " + number(values[i]) + " at row " +
-                                        std::to_string(i / static_cast<size_t>(columns)) + ", column " +
-                                        std::to_string(i % static_cast<size_t>(columns)));
+            throw std::invalid_argument(name + " hold the non-finite value " + number(values[i]) +
+                                        " at row " + std::to_string(i / static_cast<size_t>(columns)) +
+                                        ", column " + std::to_string(i % static_cast<size_t>(columns)));
     return table.getDimensionSize(0);
 }
 
 // Checks an example against the network and returns its case count; an example without tables
 // (a default Example) has no cases.
-std::int64_t checkExample(const Example& example, const detail::NeuralNetworkLayout& layout, const std::string& name,
-                          bool mayBeEmpty)
+std::int64_t checkExample(const Example& example, const detail::NeuralNetworkLayout& layout,
+                          const std::string& name, bool mayBeEmpty)
 {
-    const bool noTables = example.getInputs().getDimensionCount() == 0 && example.getOutputs().getDimensionCount() == 0;
+    const bool noTables =
+        example.getInputs().getDimensionCount() == 0 && example.getOutputs().getDimensionCount() == 0;
     if (noTables && mayBeEmpty)
         return 0;
     const auto inputRows = checkTable(example.getInputs(), layout.inputs, name + " inputs", "inputs");
@@ -124,8 +122,8 @@ torch::Tensor weightedMeanSquare(const torch::Tensor& predicted, const torch::Te
     return (scaled.pow(2).mean(0) * weights).sum() / weights.sum();
 }
 
-std::optional<ImbalanceResult> rmsImbalance(const detail::NeuralNetworkLayout& layout, const torch::Tensor& inputs,
-                                            const torch::Tensor& outputs)
+std::optional<ImbalanceResult> rmsImbalance(const detail::NeuralNetworkLayout& layout,
+                                            const torch::Tensor& inputs, const torch::Tensor& outputs)
 {
     if (!layout.physicalModel)
         return std::nullopt;
@@ -140,9 +138,8 @@ std::optional<ImbalanceResult> rmsImbalance(const detail::NeuralNetworkLayout& l
 std::pair<double, double> imbalanceScales(const PhysicalModel& model, const torch::Tensor& inputs,
                                           const torch::Tensor& targets, const torch::Tensor& spread)
 {
-    const auto rootMeanSquare = [](const torch::Tensor& values) {
-        return std::sqrt(values.detach().to(torch::kFloat64).pow(2).mean().item<double>());
-    };
+    const auto rootMeanSquare = [](const torch::Tensor& values)
+    { return std::sqrt(values.detach().to(torch::kFloat64).pow(2).mean().item<double>()); };
     const auto usable = [](double value) { return std::isfinite(value) && value > 0.0; };
     const auto outputs = targets.detach().clone().set_requires_grad(true);
     const auto balance = detail::computeBalance(model, inputs, outputs);
@@ -181,10 +178,10 @@ NeuralNetworkTrainer::NeuralNetworkTrainer(int inputs, int outputs, const std::v
                                            TensorElementType elementType,
                                            const std::optional<PhysicalModel>& physicalModel,
                                            NeuralNetworkType networkType)
-    : NeuralNetworkTrainer(std::make_unique<State>(
-          State{detail::NeuralNetwork(makeLayout(inputs, outputs, hiddenLayers, elementType, physicalModel, networkType),
-                                      nextSeed()),
-                std::nullopt}))
+    : NeuralNetworkTrainer(std::make_unique<State>(State{
+          detail::NeuralNetwork(
+              makeLayout(inputs, outputs, hiddenLayers, elementType, physicalModel, networkType), nextSeed()),
+          std::nullopt}))
 {
 }
 
@@ -194,6 +191,16 @@ NeuralNetworkTrainer::NeuralNetworkTrainer(std::unique_ptr<State> state)
 }
 
 NeuralNetworkTrainer::~NeuralNetworkTrainer() = default;
+
+std::unique_ptr<NeuralNetworkTrainer> NeuralNetworkTrainer::fromByteArray(const Utilities::bytearray& bytes)
+{
+    // A read network records no gradients: its values go into a trainable network of the same layout.
+    const auto stored = detail::NeuralNetwork::fromByteArray(bytes);
+    detail::NeuralNetwork network(stored.getLayout(), 0);
+    network.restore(stored);
+    return std::unique_ptr<NeuralNetworkTrainer>(
+        new NeuralNetworkTrainer(std::make_unique<State>(State{std::move(network), std::nullopt})));
+}
 
 void NeuralNetworkTrainer::setManualSeed(std::uint64_t seed)
 {
@@ -210,22 +217,35 @@ bool NeuralNetworkTrainer::canContinue(int inputs, int outputs, const std::vecto
            m_state->network.getLayout();
 }
 
-NeuralNetworkType NeuralNetworkTrainer::getNetworkType() const { return m_state->network.getLayout().networkType; }
-int NeuralNetworkTrainer::getInputCount() const { return m_state->network.getLayout().inputs; }
-int NeuralNetworkTrainer::getOutputCount() const { return m_state->network.getLayout().outputs; }
+NeuralNetworkType NeuralNetworkTrainer::getNetworkType() const
+{
+    return m_state->network.getLayout().networkType;
+}
+int NeuralNetworkTrainer::getInputCount() const
+{
+    return m_state->network.getLayout().inputs;
+}
+int NeuralNetworkTrainer::getOutputCount() const
+{
+    return m_state->network.getLayout().outputs;
+}
 const std::vector<size_t>& NeuralNetworkTrainer::getHiddenLayers() const
 {
     return m_state->network.getLayout().hiddenLayers;
 }
-TensorElementType NeuralNetworkTrainer::getElementType() const { return m_state->network.getLayout().elementType; }
+TensorElementType NeuralNetworkTrainer::getElementType() const
+{
+    return m_state->network.getLayout().elementType;
+}
 const std::optional<PhysicalModel>& NeuralNetworkTrainer::getPhysicalModel() const
 {
     return m_state->network.getLayout().physicalModel;
 }
 
 ModuleTrainerResult NeuralNetworkTrainer::train(const Example& training, const Example& testing,
-                                                double targetRMSError, int maximumIterations, double learningRate,
-                                                const std::optional<Tensor>& weights, Tools::ToolProgress* progress)
+                                                double targetRMSError, int maximumIterations,
+                                                double learningRate, const std::optional<Tensor>& weights,
+                                                Tools::ToolProgress* progress)
 {
     auto& network = m_state->network;
     const auto& layout = network.getLayout();
@@ -236,7 +256,8 @@ ModuleTrainerResult NeuralNetworkTrainer::train(const Example& training, const E
         throw std::invalid_argument("The maximum number of iterations must not be negative, not " +
                                     std::to_string(maximumIterations));
     if (!std::isfinite(learningRate) || learningRate <= 0.0)
-        throw std::invalid_argument("The learning rate must be finite and positive, not " + number(learningRate));
+        throw std::invalid_argument("The learning rate must be finite and positive, not " +
+                                    number(learningRate));
     checkExample(training, layout, "Training", false);
     const auto testingCases = checkExample(testing, layout, "Testing", true);
     const auto type = network.scalarType();
@@ -299,14 +320,16 @@ ModuleTrainerResult NeuralNetworkTrainer::train(const Example& training, const E
     {
         torch::NoGradGuard noGrad;
         const auto predicted = network.forward(inputs);
-        result.rmsError = std::sqrt(weightedMeanSquare(predicted, targets, scale, outputWeights).item<double>());
+        result.rmsError =
+            std::sqrt(weightedMeanSquare(predicted, targets, scale, outputWeights).item<double>());
         result.imbalance = rmsImbalance(layout, inputs, predicted);
     }
     if (!std::isfinite(result.rmsError))
     {
         network.restore(before);
-        throw std::runtime_error("Training diverged (the final RMS error is not finite); the network is left as it "
-                                 "was, try a smaller learning rate");
+        throw std::runtime_error(
+            "Training diverged (the final RMS error is not finite); the network is left as it "
+            "was, try a smaller learning rate");
     }
     result.iterations = done;
     result.cancelled = cancelled;
@@ -335,17 +358,23 @@ ModuleTestResult NeuralNetworkTrainer::test(const Example& example, const std::o
     torch::NoGradGuard noGrad;
     const auto predicted = network.forward(inputs);
     ModuleTestResult result;
-    result.rmsError =
-        std::sqrt(weightedMeanSquare(predicted, targets, network.outputScale(), outputWeights).item<double>());
+    result.rmsError = std::sqrt(
+        weightedMeanSquare(predicted, targets, network.outputScale(), outputWeights).item<double>());
     result.imbalance = rmsImbalance(layout, inputs, predicted);
     if (progress)
         progress->message("Testing RMS Error " + number(result.rmsError));
     return result;
 }
 
-std::optional<ModuleTrainerResult> NeuralNetworkTrainer::getLastTrainResult() const { return m_state->lastResult; }
+std::optional<ModuleTrainerResult> NeuralNetworkTrainer::getLastTrainResult() const
+{
+    return m_state->lastResult;
+}
 
-Utilities::bytearray NeuralNetworkTrainer::toByteArray() const { return m_state->network.toByteArray(); }
+Utilities::bytearray NeuralNetworkTrainer::toByteArray() const
+{
+    return m_state->network.toByteArray();
+}
 
 bool NeuralNetworkTrainer::toFile(const std::string& path) const
 {

@@ -36,13 +36,18 @@ public:
     NeuralNetworkTrainer(const NeuralNetworkTrainer&) = delete;
     NeuralNetworkTrainer& operator=(const NeuralNetworkTrainer&) = delete;
 
+    /// A network to train further, read from the bytes of toByteArray(): its layout, weights and scaling;
+    /// it has no last training result. Throws std::runtime_error when the bytes hold no network.
+    static std::unique_ptr<NeuralNetworkTrainer> fromByteArray(const Utilities::bytearray& bytes);
+
     /// Seeds the process-wide generator of initial weights: networks created after it, in the same
     /// order, start from the same weights.
     static void setManualSeed(std::uint64_t seed);
 
     /// Whether this network is the one these arguments would create, so that training can go on.
-    bool canContinue(int inputs, int outputs, const std::vector<size_t>& hiddenLayers, TensorElementType elementType,
-                     const std::optional<PhysicalModel>& physicalModel, NeuralNetworkType networkType) const;
+    bool canContinue(int inputs, int outputs, const std::vector<size_t>& hiddenLayers,
+                     TensorElementType elementType, const std::optional<PhysicalModel>& physicalModel,
+                     NeuralNetworkType networkType) const;
 
     NeuralNetworkType getNetworkType() const;
     int getInputCount() const;
@@ -52,8 +57,8 @@ public:
     const std::optional<PhysicalModel>& getPhysicalModel() const;
 
     ModuleTrainerResult train(const Example& training, const Example& testing, double targetRMSError,
-                              int maximumIterations, double learningRate, const std::optional<Tensor>& weights,
-                              Tools::ToolProgress* progress) override;
+                              int maximumIterations, double learningRate,
+                              const std::optional<Tensor>& weights, Tools::ToolProgress* progress) override;
     ModuleTestResult test(const Example& example, const std::optional<Tensor>& weights,
                           Tools::ToolProgress* progress) const override;
     std::optional<ModuleTrainerResult> getLastTrainResult() const override;
