@@ -1,0 +1,122 @@
+#include "host/entitymodel/DerivedDataPass.h"
+
+#include "host/entitymodel/Calculator.h"
+#include "host/entitymodel/EditTransaction.h"
+#include "host/entitymodel/EntityEditor.h"
+#include "host/entitymodel/GeometryPart.h"
+
+#include <algorithm>
+
+namespace EntityModel
+{
+namespace
+{
+struct PassState
+{
+    std::vector<Calculator*> calculators;
+    bool running = false;
+    int transactions = 0;
+};
+
+PassState& state()
+{
+    static PassState passState;
+    return passState;
+}
+} // namespace
+
+void DerivedDataPass::registerCalculator(Calculator* calculator)
+{
+    auto& calculators = state().calculators;
+    if (calculator && std::find(calculators.begin(), calculators.end(), calculator) == calculators.end())
+        calculators.push_back(calculator);
+}
+
+void DerivedDataPass::unregisterCalculator(Calculator* calculator)
+{
+    std::erase(state().calculators, calculator);
+}
+
+std::vector<Calculator*> DerivedDataPass::getCalculators()
+{
+    return state().calculators;
+}
+
+Calculator* DerivedDataPass::findCalculator(const std::string& name)
+{
+    for (Calculator* calculator : state().calculators)
+        if (calculator->getName() == name)
+            return calculator;
+    return nullptr;
+}
+
+ChangeSet DerivedDataPass::run(Entity* root)
+{
+    ChangeSet changes;
+    if (!root || state().running)
+        return changes;
+    struct Running
+    {
+        Running() { state().running = true; }
+        ~Running() { state().running = false; }
+    } running;
+    // A copy: a calculator may be unregistered while the pass runs.
+    const std::vector<Calculator*> calculators = state().calculators;
+    for (Calculator* calculator : calculators)
+    {
+        if (std::find(state().calculators.begin(), state().calculators.end(), calculator) ==
+            state().calculators.end())
+            continue;
+        Geometry::Part part(root);
+        calculator->calculateDerivedData(&part);
+        ChangeSet own;
+        calculator->getChangedEntities(own);
+        changes.merge(own);
+    }
+    return changes;
+}
+
+bool DerivedDataPass::isRunning()
+{
+    return state().running;
+}
+
+CalculatorRegistar::CalculatorRegistar(std::unique_ptr<Calculator> calculator)
+    : calculator_(std::move(calculator))
+{
+    DerivedDataPass::registerCalculator(calculator_.get());
+}
+
+CalculatorRegistar::~CalculatorRegistar()
+{
+    DerivedDataPass::unregisterCalculator(calculator_.get());
+}
+
+EditTransaction::EditTransaction() : EditTransaction(EntityEditor::getRootEntity()) {}
+
+EditTransaction::EditTransaction(Entity* root) : root_(root)
+{
+    ++state().transactions;
+}
+
+EditTransaction::~EditTransaction()
+{
+    if (open_)
+        --state().transactions;
+}
+
+ChangeSet EditTransaction::commit()
+{
+    if (!open_)
+        return {};
+    open_ = false;
+    if (--state().transactions > 0)
+        return {};
+    return DerivedDataPass::run(root_);
+}
+
+int EditTransaction::depth()
+{
+    return state().transactions;
+}
+} // namespace EntityModel
