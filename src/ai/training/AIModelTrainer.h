@@ -7,8 +7,10 @@
 #include "host/entitymodel/AttributePath.h"
 #include "host/entitymodel/Entity.h"
 #include "host/entitymodel/EntityEditor.h"
+#include "host/services/FutureEx.h"
 #include "src/ai/definition/AIModelCalculator.h"
 #include "src/ai/evaluation/AIModelEvaluatorCore.h"
+#include "src/ai/training/AIModelTrainerResult.h"
 
 #include <cstdint>
 #include <memory>
@@ -17,6 +19,12 @@
 #include <vector>
 
 class QThread;
+class QString;
+
+namespace Tools
+{
+class ToolProgress;
+}
 
 namespace EntityModel
 {
@@ -169,6 +177,47 @@ public:
     /// Sets the physical model flag, and the Generic network type when no physical model is possible.
     void checkPhysicalModel();
 
+    // Training and testing runs, the summary and the data files. Runs hand back futures whose
+    // continuation (on this trainer's thread) stores the network and summary in the AI model and posts
+    // a text to the attached progress; the blocking forms wait in a local event loop and rethrow.
+    /// Builds the network (or continues the current one) and trains it on the worker thread.
+    Futures::FutureEx<AIModelTrainerResult> trainAsync();
+    AIModelTrainerResult train(Tools::ToolProgress* progress);
+    /// Tests the network on the testing example (a failed future when there are no testing cases).
+    Futures::FutureEx<AIModelTrainerResult> testAsync();
+    Futures::FutureEx<AIModelTrainerResult> testAsync(const AISystem::Example& example);
+    AIModelTrainerResult test(Tools::ToolProgress* progress);
+    AIModelTrainerResult test(const AISystem::Example& example, Tools::ToolProgress* progress);
+    /// Whether the network is the one the current inputs, outputs and options would build.
+    bool canContinue() const;
+    /// Drops the network, reseeds when a seed is set, clears the summary and the AI model's bounds.
+    void reset();
+    /// Stores the network and a summary of it and of the bounds in the AI model.
+    void updateSummary(const AIModelTrainerResult& result);
+
+    /// Writes the training (or testing) example as a CSV file, with the current module's results when
+    /// asked; false without cases or when the file cannot be written.
+    bool saveData(const QString& file, bool testing, bool withResults);
+    bool saveTrainingData(const QString& file, bool withResults);
+    bool saveTestingData(const QString& file, bool withResults);
+    /// Reads a data file: "Input:" columns as inputs, "Target:" (or with results "Result:") columns as
+    /// outputs; the case count is left 0.
+    static AISystem::Example readData(const QString& file, bool results);
+    bool saveAIModel(const QString& file);
+    /// Saves the trainer entity with its target into file, the network as B.ai and the data as
+    /// B.train.csv and B.test.csv (B: file without extension).
+    bool saveAsRegressionTest(const QString& file);
+    void printTrainingData();
+    void printTestingData();
+    /// The physical model a new network gets: only for a physics network type with a trainer module
+    /// that supports one; the module's failure (a missing binding) propagates.
+    std::optional<AISystem::PhysicalModel> formPhysicalModel() const;
+    /// The output weights a run hands to the AI library: |weight| / sum, or all 1 when they sum to 0.
+    AISystem::Tensor createWeightTensor() const;
+    /// Takes the network stored in the AI model as the one to train further; false when it holds
+    /// none or it cannot be read.
+    bool restoreNeuralNetwork();
+
 signals:
     /// The trainer entity's options changed in a way a view should show.
     void refresh();
@@ -222,6 +271,15 @@ private:
     bool contains(Side side, EntityModel::Entity* entity, const EntityModel::AttributePath& path) const;
     bool hasAll(Side side, const std::vector<EntityModel::Attribute*>& required) const;
     void addRequired(Side side, const std::vector<EntityModel::Attribute*>& required);
+
+    // Steps of the runs and the data files.
+    Futures::FutureEx<AIModelTrainerResult> startTraining(Tools::ToolProgress* progress);
+    Futures::FutureEx<AIModelTrainerResult> startTesting(const AISystem::Example& example,
+                                                         Tools::ToolProgress* progress);
+    void updateBounds(const AISystem::Example& example);
+    void updateBounds(const AISystem::Tensor& values, EntityModel::CountedCompositeAttribute* composite);
+    /// The CSV header of input (output) i in a role ("Input", "Target", "Result").
+    std::string columnHeader(const char* role, EntityModel::Attribute* binding, int i) const;
 
     QThread* m_workerThread = nullptr;
     EntityPtr m_entity;
