@@ -3,6 +3,7 @@
 #include "cli/Command.h"
 
 #include <QDir>
+#include <QFileInfo>
 
 #include <iostream>
 
@@ -16,6 +17,10 @@ Runs confluxtool's main jobs one after the other on the bundled sample data-cent
   check     configuration errors of the exchange controllers and AI models
   generate  the exchange generation, into a store in the temporary directory
             (confluxtool-demo.store), whose files it names at the end
+  train     with the sample's cases (data/ beside the project), a brief seeded training of the
+            server's AI model, into a copy of the project in the temporary directory
+            (confluxtool-demo-trained.json) with its report (confluxtool-demo-report)
+  evaluate  the trained copy's AI model
 
 Stops at the first job that fails and returns its status; problems that check reports are shown
 and the demo goes on.
@@ -30,6 +35,54 @@ std::vector<std::string> jobArguments(const std::string& job)
     if (job == "generate")
         return {"--store", (QDir::tempPath() + "/confluxtool-demo.store").toStdString()};
     return {};
+}
+
+/// Runs a registered command with its arguments under a heading; its status, or 1 when this build
+/// leaves the command out.
+int runJob(const char* job, const std::vector<std::string>& arguments)
+{
+    const ConfluxCli::Command* command = nullptr;
+    for (const auto& candidate : ConfluxCli::commands())
+        if (candidate.name == job)
+            command = &candidate;
+    if (!command)
+    {
+        std::cerr << "confluxtool demo: the '" << job << "' job is not built into this confluxtool\n";
+        return 1;
+    }
+    std::cout << "== confluxtool " << job;
+    for (const std::string& argument : arguments)
+        std::cout << " " << (argument.find(' ') == std::string::npos ? argument : "\"" + argument + "\"");
+    std::cout << "\n\n" << std::flush;
+    return command->run(arguments);
+}
+
+/// Trains the sample server's AI model briefly on the cases beside the project, into a copy in the
+/// temporary directory, and evaluates the copy; nothing when the project has no cases beside it.
+int trainAndEvaluate(const std::string& project)
+{
+    const QDir data(QFileInfo(QString::fromStdString(project)).dir().filePath("data"));
+    if (!data.exists("server-training.csv") || !data.exists("server-testing.csv"))
+    {
+        std::cout << "(no training cases in " << data.path().toStdString() << ": the demo trains nothing)\n";
+        return 0;
+    }
+    const std::string trained = (QDir::tempPath() + "/confluxtool-demo-trained.json").toStdString();
+    const std::string report = (QDir::tempPath() + "/confluxtool-demo-report").toStdString();
+    if (const int status = runJob("train", {project, "--equipment", "Server A01-1", "--data",
+                                            data.filePath("server-training.csv").toStdString(), "--test",
+                                            data.filePath("server-testing.csv").toStdString(), "--iterations",
+                                            "300", "--seed", "1", "-o", trained, "--report", report});
+        status != 0)
+        return status;
+    std::cout << "\nThe trained project is " << trained << ", its report (plots, data with results) in "
+              << report << "\n\n";
+    bool evaluates = false;
+    for (const auto& candidate : ConfluxCli::commands())
+        evaluates = evaluates || candidate.name == "evaluate";
+    if (!evaluates)
+        return 0;
+    return runJob("evaluate", {trained, "--model", "Server A01-1"});
 }
 
 /// Jobs whose failure status reports findings about the project rather than a failure to run.
@@ -80,7 +133,7 @@ int run(const std::vector<std::string>& args)
         }
         std::cout << "\n";
     }
-    return 0;
+    return trainAndEvaluate(project);
 }
 
 const ConfluxCli::CommandRegistration registration({"demo", "run the main jobs on the bundled sample project",
