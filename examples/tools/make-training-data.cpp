@@ -254,6 +254,8 @@ Equipment cdu(Entity* root)
 
 void writeCases(const Equipment& equipment, std::mt19937_64& generator, int count, const QString& file)
 {
+    if (count == 0)
+        return; // no file rather than one without cases
     std::vector<std::vector<double>> rows;
     std::vector<std::vector<double>> inputs;
     std::vector<std::vector<double>> outputs;
