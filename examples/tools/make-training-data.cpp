@@ -188,9 +188,10 @@ Equipment cdu(Entity* root)
     // The facility loop's fluid is the flow network's: the network owning the CDU's connection.
     Entity* facilityFluid = nullptr;
     if (Entity* connection = EntityModel::getLinkedEntity(unit, "Cooling.Operating Conditions.NetworkCDU"))
-        if (EntityModel::Attribute* owner = connection->getParent())
-            if (Entity* network = owner->getOwnerEntity())
-                facilityFluid = EntityModel::getLinkedEntity(network, "Fluid");
+        if (Entity* network = connection->getOwnerEntity())
+            facilityFluid = EntityModel::getLinkedEntity(network, "Fluid");
+    if (facilityFluid == nullptr)
+        throw std::runtime_error("'CDU 1' has no flow network fluid on its facility side");
     Equipment equipment;
     equipment.inputHeaders = {
         header("Input", unit, "Simulation Results.Technology Coolant.Technology Coolant Temperature In"),
