@@ -85,7 +85,7 @@ TEST(SampleProject, LoadsWithEveryEntityTypeAndItsSettings)
         {"Flow Network Connection", 1}, {"Room", 1},       {"Cabinet", 2},        {"IT Equipment", 2},
         {"Inflow", 2},            {"Outflow", 2},          {"CDU", 1},            {"Air Cooling Unit", 1},
         {"Heat Exchanger", 1},    {"Vent", 1},             {"Controller", 1},     {"AI Model", 1},
-        {"AI Model Attribute", 4}, {"User Defined DLL", 1}, {"Python Module", 1}, {"Event Handler", 3}};
+        {"AI Model Attribute", 14}, {"User Defined DLL", 1}, {"Python Module", 1}, {"Event Handler", 3}};
     EXPECT_EQ(countByType(root), expected);
 
     Entity* control = getLinkedEntity(root, Solution_Control_t);
@@ -118,7 +118,7 @@ TEST(SampleProject, LoadsWithEveryEntityTypeAndItsSettings)
     ASSERT_NE(firstInput, nullptr);
     EXPECT_EQ(getLinkedEntity(firstInput, Entity_t), server);
     EXPECT_EQ(getStandardDoubleValue(firstInput, "Bounds.Max"), 1000.0);
-    EXPECT_EQ(getLinkedEntities(firstInput, AI_Model_Attribute_List_t).size(), 1u);
+    EXPECT_EQ(getLinkedEntities(firstInput, AI_Model_Attribute_List_t).size(), 8u);
 
     // Relative file names are read against the project file's folder.
     Entity* module = findByName(root, "controller");
