@@ -46,16 +46,13 @@ then what the derived data changed.
   -o, --output OUT   write the edited project to OUT instead of PROJECT
 
 The project is saved atomically. Any edit that is refused (unknown entity or path, a value of the
-wrong kind or out of bounds, a read-only attribute, a link to an entity of the wrong
-type) leaves the files untouched, names the edit and exits with status 2.
+wrong kind or out of bounds, a read-only attribute, a link to an entity of the wrong type) leaves
+the files untouched, names the edit and exits with status 2.
 )";
 
 const ConfluxCli::Command& self()
 {
-    for (const auto& command : ConfluxCli::commands())
-        if (command.name == "set")
-            return command;
-    throw std::logic_error("set is not registered");
+    return ConfluxCli::command("set");
 }
 
 /// An edit the command refuses; its text says why.
@@ -346,14 +343,9 @@ struct CurrentProject
 int run(const std::vector<std::string>& args)
 {
     QCommandLineParser parser;
-    parser.setOptionsAfterPositionalArgumentsMode(QCommandLineParser::ParseAsOptions);
-    const QCommandLineOption output({"o", "output"}, "write the edited project to OUT", "OUT");
-    parser.addOption(output);
-    QStringList arguments{QStringLiteral("confluxtool set")};
-    for (const std::string& arg : args)
-        arguments << QString::fromStdString(arg);
-    if (!parser.parse(arguments))
-        return ConfluxCli::usageError(self(), parser.errorText().toStdString());
+    const QCommandLineOption output({"o", "output"}, "", "file name");
+    if (const auto status = ConfluxCli::parseArguments(self(), parser, {output}, args))
+        return *status;
     const QStringList positional = parser.positionalArguments();
     if (positional.size() < 3)
         return ConfluxCli::usageError(self(), positional.isEmpty() ? "a project file is needed"
