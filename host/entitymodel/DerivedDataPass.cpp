@@ -6,6 +6,7 @@
 #include "host/entitymodel/GeometryPart.h"
 
 #include <algorithm>
+#include <mutex>
 
 namespace EntityModel
 {
@@ -14,9 +15,13 @@ namespace
 struct PassState
 {
     std::vector<Calculator*> calculators;
-    bool running = false;
+    // Calculators keep per-run state: projects loaded on two threads at once take turns.
+    std::mutex runMutex;
     int transactions = 0;
 };
+
+// Set on the thread whose pass is running, so that the calculators' own edits start no other pass.
+thread_local bool runningHere = false;
 
 PassState& state()
 {
@@ -53,12 +58,13 @@ Calculator* DerivedDataPass::findCalculator(const std::string& name)
 ChangeSet DerivedDataPass::run(Entity* root)
 {
     ChangeSet changes;
-    if (!root || state().running)
+    if (!root || runningHere)
         return changes;
+    const std::lock_guard lock(state().runMutex);
     struct Running
     {
-        Running() { state().running = true; }
-        ~Running() { state().running = false; }
+        Running() { runningHere = true; }
+        ~Running() { runningHere = false; }
     } running;
     // A copy: a calculator may be unregistered while the pass runs.
     const std::vector<Calculator*> calculators = state().calculators;
@@ -78,7 +84,7 @@ ChangeSet DerivedDataPass::run(Entity* root)
 
 bool DerivedDataPass::isRunning()
 {
-    return state().running;
+    return runningHere;
 }
 
 CalculatorRegistar::CalculatorRegistar(std::unique_ptr<Calculator> calculator)

@@ -25,7 +25,7 @@ public:
     /// and deleted. Exceptions of a calculator pass through; the pass does not run again from
     /// inside itself (calculators edit through EntityEditor too).
     static ChangeSet run(Entity* root);
-    /// True while a pass runs.
+    /// True while a pass runs on this thread.
     static bool isRunning();
 };
 } // namespace EntityModel

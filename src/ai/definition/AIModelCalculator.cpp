@@ -138,6 +138,9 @@ void AIModelCalculator::calculateDerivedDataAIModelValue(CompositeAttribute* ent
                                            true, true, false, std::string(), -1);
             list.push_back(created);
             m_created.insert(created);
+            // A candidate deleted earlier in this run may have left its address to this one; the
+            // report by address can only name the entity that lives there now.
+            m_deleted.erase(created);
         }
         std::size_t i = 0;
         for (const auto& [exchangePath, hostPath] : candidates)

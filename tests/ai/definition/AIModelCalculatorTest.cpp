@@ -2,6 +2,7 @@
 
 #include "host/entitymodel/CompositeAttribute.h"
 #include "host/entitymodel/DerivedDataPass.h"
+#include "host/entitymodel/EditTransaction.h"
 #include "host/entitymodel/Entity.h"
 #include "host/entitymodel/EntityEditor.h"
 #include "host/entitymodel/EntityFetcher.h"
@@ -10,6 +11,8 @@
 #include "host/entitymodel/ProjectFile.h"
 #include "src/ai/definition/AIFunctorBuilder.h"
 #include "src/ai/definition/AIModuleGenerator.h"
+
+#include <QFile>
 
 #include <gtest/gtest.h>
 
@@ -270,4 +273,29 @@ TEST(AIModelCalculator, TwoModelsOnOneEntityBuildItsTreeOncePerDirection)
 TEST(AIModelCalculator, RegisteredWithTheLibraryAndRunByEditTransactions)
 {
     EXPECT_NE(dynamic_cast<AIModelCalculator*>(DerivedDataPass::findCalculator("AIModel")), nullptr);
+    Sample s;
+    CompositeAttribute* value = s.value(true, 0);
+    const std::vector<Entity*> before = candidates(value);
+    EditTransaction transaction(s.root);
+    ASSERT_TRUE(EntityEditor::addEntity(value, Entity_t, s.entity("Server A01-1 Inlet")));
+    EXPECT_EQ(candidates(value), before); // nothing derived before the commit
+    const ChangeSet changes = transaction.commit();
+    EXPECT_EQ(candidates(value).size(), 2u);
+    EXPECT_EQ(changes.getDeleted(), (std::set<Entity*>(before.begin() + 2, before.end())));
+}
+
+TEST(AIModelCalculator, SampleProjectHoldsWhatTheCalculatorDerives)
+{
+    QFile file(sampleFile);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    // Read without the pass that loading runs, then derive.
+    std::vector<std::unique_ptr<Entity>> entities = ProjectFile::readEntities(file.readAll(), sampleFile);
+    Project project(std::move(entities.front()), sampleFile.toStdString());
+    const QByteArray stored = ProjectFile::toJson(project, sampleFile);
+
+    const ChangeSet changes = DerivedDataPass::run(project.getRootEntity());
+    EXPECT_TRUE(changes.getCreated().empty());
+    EXPECT_TRUE(changes.getDeleted().empty());
+    EXPECT_EQ(changes.getModified().size(), 14u);
+    EXPECT_EQ(ProjectFile::toJson(project, sampleFile).toStdString(), stored.toStdString());
 }
