@@ -3,6 +3,7 @@
 #include "host/entitymodel/AttributeSorter.h"
 #include "host/entitymodel/CompositeAttribute.h"
 #include "host/entitymodel/EntityReading.h"
+#include "host/entitymodel/SchemaLoader.h"
 #include "src/ai/training/AIModelTrainerCDUModule.h"
 #include "src/ai/training/AIModelTrainerITEquipmentModule.h"
 
@@ -144,7 +145,11 @@ AIModelTrainer::AIModelTrainer(EntityPtr&& entity, std::unique_ptr<AISystem::Exa
       m_training(std::move(training))
 {
     if (!m_entity)
+    {
+        // A trainer may come before any project file, which is what loads the schema otherwise.
+        SchemaLoader::ensureBuiltInLoaded();
         m_entity.reset(EntityEditor::createEntity(AI_Model_Trainer_t, nullptr, AttributePath()));
+    }
     EntityEditor::registerEditExtender(this);
     chooseTrainerModule();
     initializeData();

@@ -4,7 +4,9 @@
 namespace Conflux
 {
 /// The balance of a coolant distribution unit: heat passes from the technology coolant to the
-/// facility coolant and, with forced ventilation of a liquid-cooled unit, to the room air.
+/// facility coolant and, with forced ventilation of a unit that is not air cooled, to the room air.
+/// The facility flow rate is read from the simulation results as an input; an air-cooled unit also
+/// outputs its specified facility flow rate, which the balance uses when the result is not bound.
 class AIModelTrainerCDUModule : public AIModelTrainerModule
 {
     Q_OBJECT

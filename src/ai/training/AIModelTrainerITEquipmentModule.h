@@ -4,7 +4,10 @@
 namespace Conflux
 {
 /// The balance of an IT equipment item: its typical power heats the air passing from its inflows to
-/// its outflows and, when it is liquid cooled, the coolant passing through it.
+/// its outflows and, when it is liquid cooled, the coolant passing through it. The coolant is that of
+/// whatever feeds the item: its flow network's fluid, or the technology coolant of the CDU or heat
+/// exchanger it draws from. A custom coolant that names no fluid rules out a physical model rather
+/// than being replaced by water, so that a misconfigured feed is not trained against.
 class AIModelTrainerITEquipmentModule : public AIModelTrainerModule
 {
     Q_OBJECT

@@ -140,6 +140,7 @@ TEST(AIModelTrainerPhysics, LiquidCooledServerFormsAirAndLiquidStreams)
                       std::nullopt);
     expected.addStream(liquid);
 
+    EXPECT_STREQ(s.module()->metaObject()->className(), "Conflux::AIModelTrainerITEquipmentModule");
     std::optional<PhysicalModel> model = s.module()->createPhysicalModel();
     ASSERT_TRUE(model);
     EXPECT_EQ(*model, expected) << model->toText() << "\nexpected\n" << expected.toText();
@@ -196,6 +197,8 @@ TEST(AIModelTrainerPhysics, CDUFormsTechnologyAndFacilityStreams)
                         std::nullopt);
     expected.addStream(facility);
 
+    EXPECT_STREQ(s.module()->metaObject()->className(), "Conflux::AIModelTrainerCDUModule");
+    EXPECT_NE(s.module()->qt_metacast("Conflux::AIModelTrainerModule"), nullptr);
     std::optional<PhysicalModel> model = s.module()->createPhysicalModel();
     ASSERT_TRUE(model);
     EXPECT_EQ(*model, expected) << model->toText() << "\nexpected\n" << expected.toText();

@@ -1,4 +1,5 @@
 #include "src/ai/training/AIModelTrainer.h"
+#include "src/ai/training/AIModelTrainerModule.h"
 
 #include "host/entitymodel/EntityEditor.h"
 #include "host/entitymodel/EntityReading.h"
@@ -334,4 +335,24 @@ TEST(AIModelTrainerLifetime, DestructionStopsABusyWorkerThread)
 
     trainer.reset();
     EXPECT_TRUE(interrupted); // stopped by the request, not by the job's own guard time
+}
+
+TEST(AIModelTrainerSetup, AGivenTrainerEntityKeepsItsTargetAndFitsTheExamples)
+{
+    Sample s;
+    auto options = EntityEditor::createDetachedEntity(AI_Model_Trainer_t);
+    ASSERT_TRUE(EntityEditor::addEntity(options.get(), EntityLink_t, s.entity(airServer)));
+    auto training = std::make_unique<AISystem::Example>(rows({{1, 2, 3}}), rows({{4}}), 1);
+    AIModelTrainer trainer(std::move(options), std::move(training), nullptr);
+
+    EXPECT_EQ(trainer.getEntity(), s.entity(airServer));
+    auto* module = trainer.findChild<Conflux::AIModelTrainerModule*>();
+    ASSERT_NE(module, nullptr);
+    EXPECT_STREQ(module->metaObject()->className(), "Conflux::AIModelTrainerITEquipmentModule");
+    EXPECT_EQ(trainer.getTrainingExample()->getInputs(), rows({{1, 2}}));
+    EXPECT_EQ(trainer.getTrainingExample()->getOutputs(), rows({{4, 0}}));
+    EXPECT_EQ(trainer.getTestingExample(), nullptr);
+    EXPECT_TRUE(trainer.getInputTestingData(0).isEmpty());
+    EXPECT_FALSE(trainer.setInputTestingData(0, rows({{1}})));
+    EXPECT_FALSE(trainer.hasTestingData());
 }
