@@ -5,7 +5,6 @@
 #include "host/entitymodel/Entity.h"
 #include "host/entitymodel/LinkAttribute.h"
 #include "host/entitymodel/Project.h"
-#include "host/entitymodel/SchemaLoader.h"
 
 #include <algorithm>
 #include <set>
@@ -255,9 +254,6 @@ void EntityEditor::setCurrentProject(Project* project)
 
 DataFactory& EntityEditor::getDataFactory()
 {
-    // Entities may be made before any project is read (a trainer's detached options entity): the
-    // application's own schema is there from the start.
-    SchemaLoader::ensureBuiltInLoaded();
     return state().factory;
 }
 
