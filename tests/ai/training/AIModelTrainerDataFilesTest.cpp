@@ -82,8 +82,9 @@ TEST(AIModelTrainerDataFiles, ResultColumnsHoldTheNetworksOutputs)
     ASSERT_TRUE(s.trainer->saveTrainingData(dir.filePath("results.csv"), true));
     const Example results = AIModelTrainer::readData(dir.filePath("results.csv"), true);
     EXPECT_EQ(results.getOutputs(), s.trainer->evaluate(results.getInputs()));
-    EXPECT_NE(readText(dir.filePath("results.csv")).find(",Result: Server A01-1 Exhaust:Flow Rate (m³/s)\r\n"),
-              std::string::npos);
+    EXPECT_NE(
+        readText(dir.filePath("results.csv")).find(",Result: Server A01-1 Exhaust:Flow Rate (m³/s)\r\n"),
+        std::string::npos);
 
     // A regression test: the entities, the network and the data under one base name.
     ASSERT_TRUE(s.trainer->saveAsRegressionTest(dir.filePath("case.json")));
