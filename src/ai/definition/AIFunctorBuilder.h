@@ -39,6 +39,9 @@ public:
     /// The owner types that can hold an AI model, each with the test whether the owner uses it:
     /// IT equipment and CDUs by "Cooling.Modelling Level", controllers by "Controls.Mode".
     static std::map<EntityModel::TypeRef, OwnerPredicate> aiModelEntityTypes();
+    /// Whether an entity is an AI model that its owner uses: an AI model with an owner of one of
+    /// the types above whose test holds. The one rule for generation, checking and functors.
+    static bool isAIModelInUse(const EntityModel::Entity* aiModel);
 
 private:
     AIFunctorBuilder(const AttributeMap& attributeMap, std::vector<AIFunctor>& functors,
@@ -60,6 +63,5 @@ private:
     const AttributeMap& m_attributeMap;
     std::vector<AIFunctor>& m_functors;
     AIModuleDefinitionCollection& m_definitions;
-    std::map<EntityModel::TypeRef, OwnerPredicate> m_ownerTypes;
 };
 } // namespace Conflux
