@@ -39,8 +39,8 @@ public:
     /// The owner types that can hold an AI model, each with the test whether the owner uses it:
     /// IT equipment and CDUs by "Cooling.Modelling Level", controllers by "Controls.Mode".
     static std::map<EntityModel::TypeRef, OwnerPredicate> aiModelEntityTypes();
-    /// Whether an entity is an AI model that its owner uses: an AI model with an owner of one of
-    /// the types above whose test holds. The one rule for generation, checking and functors.
+    /// True for an AI model entity whose owner is of one of those types and uses it; false for null,
+    /// for other entities and for AI models of other owners.
     static bool isAIModelInUse(const EntityModel::Entity* aiModel);
 
 private:
