@@ -1,5 +1,6 @@
 #include "host/ai/DenseNetwork.h"
 
+#include <algorithm>
 #include <stdexcept>
 #include <string>
 #include <type_traits>
@@ -153,31 +154,37 @@ Tensor DenseNetwork::eval(const Tensor& inputs) const
             evaluate(inputs.data<double>(), rows, result.data<double>());
         return result;
     }
-    const std::int64_t in = rows * m_inputs;
-    const std::int64_t out = rows * m_outputs;
-    if (floatNetwork)
+    // Converted block by block, so that the per-thread buffers stay small whatever the batch.
+    const std::int64_t block = DenseTrainingBlock;
+    for (std::int64_t start = 0; start < rows; start += block)
     {
-        float* converted = conversionBuffer<float>(0, in);
-        float* answer = conversionBuffer<float>(1, out);
-        const double* source = inputs.data<double>();
-        for (std::int64_t i = 0; i < in; ++i)
-            converted[i] = static_cast<float>(source[i]);
-        evaluate(converted, rows, answer);
-        double* target = result.data<double>();
-        for (std::int64_t i = 0; i < out; ++i)
-            target[i] = answer[i];
-    }
-    else
-    {
-        double* converted = conversionBuffer<double>(0, in);
-        double* answer = conversionBuffer<double>(1, out);
-        const float* source = inputs.data<float>();
-        for (std::int64_t i = 0; i < in; ++i)
-            converted[i] = source[i];
-        evaluate(converted, rows, answer);
-        float* target = result.data<float>();
-        for (std::int64_t i = 0; i < out; ++i)
-            target[i] = static_cast<float>(answer[i]);
+        const std::int64_t n = std::min(block, rows - start);
+        const std::int64_t in = n * m_inputs;
+        const std::int64_t out = n * m_outputs;
+        if (floatNetwork)
+        {
+            float* converted = conversionBuffer<float>(0, in);
+            float* answer = conversionBuffer<float>(1, out);
+            const double* source = inputs.data<double>() + start * m_inputs;
+            for (std::int64_t i = 0; i < in; ++i)
+                converted[i] = static_cast<float>(source[i]);
+            evaluate(converted, n, answer);
+            double* target = result.data<double>() + start * m_outputs;
+            for (std::int64_t i = 0; i < out; ++i)
+                target[i] = answer[i];
+        }
+        else
+        {
+            double* converted = conversionBuffer<double>(0, in);
+            double* answer = conversionBuffer<double>(1, out);
+            const float* source = inputs.data<float>() + start * m_inputs;
+            for (std::int64_t i = 0; i < in; ++i)
+                converted[i] = source[i];
+            evaluate(converted, n, answer);
+            float* target = result.data<float>() + start * m_outputs;
+            for (std::int64_t i = 0; i < out; ++i)
+                target[i] = static_cast<float>(answer[i]);
+        }
     }
     return result;
 }

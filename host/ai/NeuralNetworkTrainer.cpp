@@ -495,6 +495,8 @@ ModuleTrainerResult NeuralNetworkTrainer::train(const Example& training, const E
         return {meanSquare.item<double>(), loss.item<double>()};
     };
     EvaluationCache cached(parameters, evaluate);
+    const auto current = [&]
+    { return m_state->optimiserKind == NeuralNetworkOptimiser::LBFGS ? cached() : evaluate(); };
 
     const int reportEvery = std::max(1, maximumIterations / ProgressLines);
     int done = 0;
@@ -506,7 +508,7 @@ ModuleTrainerResult NeuralNetworkTrainer::train(const Example& training, const E
             cancelled = true;
             break;
         }
-        const double rms = std::sqrt(cached().meanSquare);
+        const double rms = std::sqrt(current().meanSquare);
         if (!std::isfinite(rms))
             fail(
                 "Training diverged at iteration " + std::to_string(done) +
@@ -544,9 +546,10 @@ ModuleTrainerResult NeuralNetworkTrainer::train(const Example& training, const E
         }
     }
     if (!std::isfinite(result.rmsError))
-        fail("Training diverged (the final RMS error is not finite); the network is left as it was, try a "
-             "smaller "
-             "learning rate");
+    {
+        const std::string advice = "the network is left as it was, try a smaller learning rate";
+        fail("Training diverged (the final RMS error is not finite); " + advice);
+    }
     result.iterations = done;
     result.cancelled = cancelled;
     if (progress)
