@@ -121,25 +121,68 @@ std::unique_ptr<NeuralNetworkTrainer> smoothNetwork(std::uint64_t seed,
 
 TEST(NeuralNetworkTrainer, LearnsSmoothFunctionBelowTargetError)
 {
-    for (const auto type : {TensorElementType::Float, TensorElementType::Double})
-    {
-        SCOPED_TRACE(toString(type));
-        auto network = smoothNetwork(11, type);
-        const Example training = smoothExample(12);
-        const Example testing = smoothExample(7, 0.25);
-        const auto result = network->train(training, testing, 0.03, 3000, 0.01, std::nullopt, nullptr);
+    for (const auto optimiser : {NeuralNetworkOptimiser::LBFGS, NeuralNetworkOptimiser::Adam})
+        for (const auto type : {TensorElementType::Float, TensorElementType::Double})
+        {
+            SCOPED_TRACE(std::string(optimiser == NeuralNetworkOptimiser::LBFGS ? "L-BFGS " : "Adam ") +
+                         toString(type));
+            auto network = smoothNetwork(11, type);
+            network->setOptions({optimiser});
+            const Example training = smoothExample(12);
+            const Example testing = smoothExample(7, 0.25);
+            const auto result = network->train(training, testing, 0.03, 3000, 0.01, std::nullopt, nullptr);
 
-        EXPECT_LE(result.rmsError, 0.03);
-        EXPECT_LT(result.iterations, 3000);
-        EXPECT_FALSE(result.cancelled);
-        EXPECT_FALSE(result.imbalance);
-        ASSERT_TRUE(result.testResult);
-        EXPECT_LT(result.testResult->rmsError, 0.1);
-        EXPECT_EQ(network->getLastTrainResult(), result);
-        // The module evaluates the trained network: errors in the outputs' own units stay small.
-        EXPECT_LT(columnError(*network, testing, 0), 0.05);
-        EXPECT_LT(columnError(*network, testing, 1), 0.05);
-        EXPECT_EQ(network->eval(testing.getInputs()).getElementType(), TensorElementType::Double);
+            EXPECT_LE(result.rmsError, 0.03);
+            EXPECT_LT(result.iterations, optimiser == NeuralNetworkOptimiser::LBFGS ? 300 : 3000);
+            EXPECT_FALSE(result.cancelled);
+            EXPECT_FALSE(result.imbalance);
+            ASSERT_TRUE(result.testResult);
+            EXPECT_LT(result.testResult->rmsError, 0.1);
+            EXPECT_EQ(network->getLastTrainResult(), result);
+            // The module evaluates the trained network: errors in the outputs' own units stay small.
+            EXPECT_LT(columnError(*network, testing, 0), 0.05);
+            EXPECT_LT(columnError(*network, testing, 1), 0.05);
+            EXPECT_EQ(network->eval(testing.getInputs()).getElementType(), TensorElementType::Double);
+            // Reloaded from its bytes, the network answers as it did.
+            const Module reloaded = Module::fromByteArray(ModuleType::NeuralNetwork, network->toByteArray());
+            EXPECT_EQ(reloaded.eval(testing.getInputs()), network->eval(testing.getInputs()));
+        }
+}
+
+TEST(NeuralNetworkTrainer, TrainingInChunksIsTrainingInOneRun)
+{
+    // The optimiser's state (Adam's moments, L-BFGS's history) carries over from chunk to chunk.
+    const AirCooledItem item(40, 3.0);
+    struct Case
+    {
+        const char* name;
+        NeuralNetworkOptimiser optimiser;
+        NeuralNetworkType type;
+    };
+    const Case cases[] = {
+        {"Adam, generic", NeuralNetworkOptimiser::Adam, NeuralNetworkType::Generic},
+        {"L-BFGS, generic", NeuralNetworkOptimiser::LBFGS, NeuralNetworkType::Generic},
+        {"Adam, physics-informed", NeuralNetworkOptimiser::Adam, NeuralNetworkType::PhysicsInformed},
+        {"L-BFGS, physics-informed", NeuralNetworkOptimiser::LBFGS, NeuralNetworkType::PhysicsInformed},
+    };
+    for (const Case& c : cases)
+    {
+        SCOPED_TRACE(c.name);
+        const auto make = [&]
+        {
+            NeuralNetworkTrainer::setManualSeed(5);
+            auto network = std::make_unique<NeuralNetworkTrainer>(
+                3, 1, std::vector<size_t>{8, 8}, TensorElementType::Double, item.model, c.type);
+            network->setOptions({c.optimiser});
+            return network;
+        };
+        auto once = make();
+        auto chunked = make();
+        const auto whole = once->train(item.example, Example(), 0.0, 100, 0.01, std::nullopt, nullptr);
+        chunked->train(item.example, Example(), 0.0, 50, 0.01, std::nullopt, nullptr);
+        const auto second = chunked->train(item.example, Example(), 0.0, 50, 0.01, std::nullopt, nullptr);
+        EXPECT_EQ(second.rmsError, whole.rmsError);
+        EXPECT_EQ(chunked->toByteArray(), once->toByteArray());
     }
 }
 
