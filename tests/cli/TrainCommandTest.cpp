@@ -97,7 +97,7 @@ struct Trained
     EntityModel::Entity* entity = nullptr;
 };
 
-/// The RMS energy imbalance (W) of a module's physical model over the cases of a file, taking the
+/// The size of the energy imbalance (W) of a module's physical model over the cases of a file, taking the
 /// outputs from the network, or from the file's targets.
 double energyImbalance(const AISystem::Module& withPhysics, const QString& file, int inputs,
                        const AISystem::Module* network)
@@ -109,7 +109,7 @@ double energyImbalance(const AISystem::Module& withPhysics, const QString& file,
     const AISystem::Tensor out =
         network ? network->eval(in) : table.slice(1, inputs, table.getDimensionSize(1) - inputs, 1);
     const auto imbalance = withPhysics.calcImbalanceResults(in, out);
-    return imbalance ? imbalance->energy : NAN;
+    return imbalance ? std::abs(imbalance->energy) : NAN;
 }
 } // namespace
 
@@ -160,8 +160,6 @@ TEST(TrainCommand, BadInputIsRefusedWithStatusTwoAndTheProjectUntouched)
          "named 'Server Z9'"},
         {{"--equipment", equipment, "--data", serverTraining, "--test", dir.filePath("fewer.csv")},
          "its input and target columns differ from"},
-        {{"--equipment", equipment, "--data", serverTraining, "--learning-rate", "1e300"},
-         "training failed: Training diverged at iteration"},
         {{"--equipment", equipment, "--data", serverTraining, "--weights", "1,2,3"},
          "--weights gives 3 weights for 2 outputs"},
         {{"--equipment", equipment, "--data", serverTraining, "--type", "informed", "--hidden", "0"},
