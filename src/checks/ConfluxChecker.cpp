@@ -136,6 +136,12 @@ void ConfluxChecker::checkConfluxPythonScript(Entity* entity, const std::string&
 {
     if (!m_interpreter)
         m_interpreter = std::make_unique<ScriptingSystem::PythonCoreInterpreter>();
+    // The module is imported under its entity's name: that name must not hide a module that the
+    // controller or its imports expect to find.
+    const std::string kind = m_interpreter->importableModuleKind(entity->getName());
+    if (!kind.empty())
+        throw std::runtime_error("The module name \"" + entity->getName() + "\" would shadow the " + kind +
+                                 " Python module of that name");
     const ScriptingSystem::PythonValue code = m_interpreter->compileExec(source, "<string>");
     const ScriptingSystem::PythonModule module = m_interpreter->importCodeModule(entity->getName(), code);
     for (Entity* handler : getLinkedEntities(entity, Event_Handlers_t))

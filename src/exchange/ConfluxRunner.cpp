@@ -24,6 +24,11 @@ ConfluxRunner::ConfluxRunner(Tools::ToolProgress* progress, const std::string& s
     setObjectName("ConfluxRunner");
 }
 
+ConfluxRunner::~ConfluxRunner()
+{
+    stopAndWait();
+}
+
 void ConfluxRunner::message(const char* text) const
 {
     if (m_progress)

@@ -277,3 +277,29 @@ TEST(ConfluxChecker, RefusedLinkerKindIsReportedOnTheController)
         messages(check(checker, {library})),
         std::vector<std::string>{"User Defined DLL - No library selected specified for current platform"});
 }
+
+TEST(ConfluxChecker, ModuleNamesThatWouldShadowAnImportableModuleAreErrors)
+{
+    Controllers c;
+    ConfluxChecker checker;
+    const struct
+    {
+        const char* name;
+        const char* expected;
+    } rows[] = {
+        {"json",
+         "Python Module - The module name \"json\" would shadow the standard Python module of that name"},
+        {"numpy",
+         "Python Module - The module name \"numpy\" would shadow the installed Python module of that name"},
+        {"rack_cooling_controller", ""},
+    };
+    for (const auto& row : rows)
+    {
+        SCOPED_TRACE(row.name);
+        Entity* module = c.script(
+            row.name, "import json\n\ndef on_step(v=None):\n    return json.loads('{}')\n", {"on_step"});
+        const std::vector<std::string> found = messages(check(checker, {module}));
+        EXPECT_EQ(found,
+                  row.expected[0] ? std::vector<std::string>{row.expected} : std::vector<std::string>{});
+    }
+}
