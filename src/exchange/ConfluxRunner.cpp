@@ -64,6 +64,13 @@ void ConfluxRunner::do_run()
         if (m_progress)
             m_progress->error(error.what());
     }
+    catch (const char* text)
+    {
+        // Some failures are thrown as C strings (the module generator's "Empty ONNX Model"); their
+        // text is the message the user needs.
+        if (m_progress)
+            m_progress->error(text ? text : "Unhandled Exception");
+    }
     catch (...)
     {
         if (m_progress)

@@ -19,6 +19,8 @@
 #include "src/model/ValueAttribute.h"
 
 #include <algorithm>
+#include <cmath>
+#include <limits>
 #include <optional>
 #include <stdexcept>
 
@@ -205,6 +207,11 @@ void AttributeBuilder::buildReal(EntityModel::Attribute* attribute, AttributeTyp
     switch (type)
     {
     case AttributeType::Float:
+        // Beyond the single-precision range the conversion has no defined result.
+        if (std::isfinite(value) && std::fabs(value) > static_cast<double>(std::numeric_limits<float>::max()))
+            throw std::runtime_error("Attribute '" + attributeType(attribute) + "' of entity '" +
+                                     (attribute->getOwnerEntity() ? attribute->getOwnerEntity()->getName() : "") +
+                                     "': " + std::to_string(value) + " does not fit a single-precision value");
         m_result = makeValue<float>(attributeType(attribute), access, m_parent, static_cast<float>(value), unit);
         return;
     case AttributeType::Double:

@@ -18,6 +18,7 @@
 #include "src/model/ShortcutAttribute.h"
 
 #include <algorithm>
+#include <unordered_map>
 
 namespace Conflux::Model
 {
@@ -80,30 +81,58 @@ EntityTree EntityTreeBuilder::create(EntityModel::Entity* entity, AccessType acc
 EntityTree EntityTreeBuilder::create(EntityModel::Entity* start, EntityModel::Entity* scope, AccessType access,
                                      bool recurseAll, bool forceDouble)
 {
-    return build(start, scope, access, {}, recurseAll, forceDouble, false);
+    return build(start, scope, access, {}, recurseAll, forceDouble, false, nullptr);
+}
+
+EntityTree EntityTreeBuilder::create(EntityModel::Entity* entity, AccessType access, bool recurseAll, bool forceDouble,
+                                     EntityTreeReport& report)
+{
+    return build(entity, entity, access, {}, recurseAll, forceDouble, false, &report);
 }
 
 EntityTree EntityTreeBuilder::document(EntityModel::Entity* start, EntityModel::Entity* scope, AccessType access,
                                        const std::set<std::string>& types, bool recurseAll, bool forceDouble)
 {
-    return build(start, scope, access, types, recurseAll, forceDouble, true);
+    return build(start, scope, access, types, recurseAll, forceDouble, true, nullptr);
 }
 
 EntityTree EntityTreeBuilder::build(EntityModel::Entity* start, EntityModel::Entity* scope, AccessType access,
                                     const std::set<std::string>& types, bool recurseAll, bool forceDouble,
-                                    bool documentMode)
+                                    bool documentMode, EntityTreeReport* report)
 {
     EntityModel::EntityEditor::clearAttributeCaches();
     EntityTree result;
     {
         EntityTreeBuilder builder(result.first, access, result.second, documentMode, recurseAll, forceDouble, types,
                                   scope);
+        if (report && report->progress && start)
+        {
+            std::vector<EntityModel::Entity*> below;
+            start->getOwnedChildEntities(below, true, true, [](EntityModel::Entity*) { return true; }, true);
+            builder.m_progress = report->progress;
+            builder.m_entityCount = below.size() + 1;
+        }
         if (start)
             start->accept(builder);
         builder.finalizePendingShortcuts();
     }
-    if (!documentMode && result.first)
-        EntityTreeFinalizer::finalize(result.first);
+    if (documentMode || !result.first)
+        return result;
+    const std::vector<UnresolvedShortcut> dropped = EntityTreeFinalizer::finalize(result.first);
+    if (report && !dropped.empty())
+    {
+        // Rare, so the way back from exchange entities to project entities is made only now.
+        std::unordered_map<const Attribute*, EntityModel::Entity*> projectEntities;
+        for (const auto& [attribute, node] : result.second)
+            if (attribute->isEntity() && node->isEntity())
+                projectEntities.emplace(node, static_cast<EntityModel::Entity*>(attribute));
+        for (const UnresolvedShortcut& unresolved : dropped)
+        {
+            const auto found = projectEntities.find(unresolved.holder);
+            report->unresolvedShortcuts.push_back({unresolved.shortcut.toString(), unresolved.target.toString(),
+                                                   found == projectEntities.end() ? nullptr : found->second});
+        }
+    }
     return result;
 }
 
@@ -161,6 +190,8 @@ void EntityTreeBuilder::visit(EntityModel::ArrayAttribute* array) { visitLink(ar
 
 void EntityTreeBuilder::visitEntity(EntityModel::Entity* entity)
 {
+    if (m_progress && m_entitiesPassed < m_entityCount)
+        m_progress(++m_entitiesPassed, m_entityCount);
     if (!m_documentMode && entity->isProject() && entity == EntityModel::EntityEditor::getRootEntity())
         m_initializer = std::make_unique<AttributeInitializer>(entity);
     if (hasAttribute(entity) || skipAttribute(entity))
@@ -293,11 +324,37 @@ CompositeAttribute* EntityTreeBuilder::createCompositePath(EntityModel::Composit
     return isCompositeKind(made) ? static_cast<CompositeAttribute*>(made) : nullptr;
 }
 
-std::unique_ptr<Entity> EntityTreeBuilder::makeEntity(EntityModel::Entity* entity) const
+std::unique_ptr<Entity> EntityTreeBuilder::makeEntity(EntityModel::Entity* entity)
 {
-    auto node = std::make_unique<Entity>(entity->getConfluxLabel(m_scope), entity->getName(), m_access, nullptr);
+    auto node = std::make_unique<Entity>(entityLabel(entity), entity->getName(), m_access, nullptr);
     node->setEntityID(EntityID(entity->getID().toPair()));
     return node;
+}
+
+std::string EntityTreeBuilder::entityLabel(EntityModel::Entity* entity)
+{
+    std::string label = entity->getConfluxLabel(m_scope);
+    const EntityModel::LinkAttribute* holder = entity->getOwnerLink();
+    if (!holder || entity == m_scope)
+        return label;
+    // Decided over every entity of the link, kept or not, so that switching one entity's exchange
+    // on or off never renames another.
+    auto [repeated, isNew] = m_repeatedLabels.try_emplace(holder);
+    if (isNew && holder->getTargets().size() > 1)
+    {
+        std::unordered_map<std::string, int> uses;
+        for (EntityModel::Entity* sibling : holder->getTargets())
+            ++uses[sibling->getConfluxLabel(m_scope)];
+        for (const auto& [text, count] : uses)
+            if (count > 1)
+                repeated->second.insert(text);
+    }
+    if (repeated->second.count(label) != 0)
+    {
+        const auto [file, serial] = entity->getID().toPair();
+        label += " [" + std::to_string(file) + "-" + std::to_string(serial) + "]";
+    }
+    return label;
 }
 
 void EntityTreeBuilder::setRoot(std::unique_ptr<Entity> root)
@@ -376,8 +433,10 @@ void EntityTreeBuilder::addConfluxShortcuts(CompositeAttribute* composite, Entit
         found = m_pendingIndex.emplace(key, m_pendingShortcuts.size()).first;
         m_pendingShortcuts.push_back({composite, shortcut, {}});
     }
+    // A target is the path of the node just made, so only the attribute being made can repeat it,
+    // and it does so while its own shortcuts are recorded: comparing with the last one suffices.
     auto& targets = m_pendingShortcuts[found->second].targets;
-    if (std::find(targets.begin(), targets.end(), target) == targets.end())
+    if (targets.empty() || targets.back() != target)
         targets.push_back(target);
 }
 
