@@ -22,6 +22,7 @@
 #include <cmath>
 #include <limits>
 #include <optional>
+#include <sstream>
 #include <stdexcept>
 
 namespace Conflux::Model
@@ -209,9 +210,13 @@ void AttributeBuilder::buildReal(EntityModel::Attribute* attribute, AttributeTyp
     case AttributeType::Float:
         // Beyond the single-precision range the conversion has no defined result.
         if (std::isfinite(value) && std::fabs(value) > static_cast<double>(std::numeric_limits<float>::max()))
-            throw std::runtime_error("Attribute '" + attributeType(attribute) + "' of entity '" +
-                                     (attribute->getOwnerEntity() ? attribute->getOwnerEntity()->getName() : "") +
-                                     "': " + std::to_string(value) + " does not fit a single-precision value");
+        {
+            std::ostringstream message;
+            message << "Attribute '" << attributeType(attribute) << "' of entity '"
+                    << (attribute->getOwnerEntity() ? attribute->getOwnerEntity()->getName() : "") << "': " << value
+                    << " does not fit a single-precision value";
+            throw std::runtime_error(message.str());
+        }
         m_result = makeValue<float>(attributeType(attribute), access, m_parent, static_cast<float>(value), unit);
         return;
     case AttributeType::Double:

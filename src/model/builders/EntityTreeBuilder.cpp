@@ -115,6 +115,7 @@ EntityTree EntityTreeBuilder::build(EntityModel::Entity* start, EntityModel::Ent
         if (start)
             start->accept(builder);
         builder.finalizePendingShortcuts();
+        builder.fillAttributeMap();
     }
     if (documentMode || !result.first)
         return result;
@@ -363,7 +364,7 @@ void EntityTreeBuilder::setRoot(std::unique_ptr<Entity> root)
     {
         // The earlier tree goes away: forget what pointed into it so that nothing dangles.
         const Attribute* old = m_root.get();
-        std::erase_if(m_attributes, [old](const auto& entry) { return isBelow(entry.second, old); });
+        std::erase_if(m_index, [old](const auto& entry) { return isBelow(entry.second, old); });
         std::erase_if(m_pendingShortcuts,
                       [old](const PendingShortcut& pending) { return isBelow(pending.composite, old); });
         m_pendingIndex.clear();
@@ -488,16 +489,27 @@ void EntityTreeBuilder::finalizePendingShortcuts()
 // ---------------------------------------------------------------------------------------------
 // The attribute map
 
+void EntityTreeBuilder::fillAttributeMap()
+{
+    // Filled in key order, each entry goes in at the end of the map without a search.
+    std::vector<std::pair<EntityModel::Attribute*, Attribute*>> entries(m_index.begin(), m_index.end());
+    std::sort(entries.begin(), entries.end(), [](const auto& a, const auto& b) { return std::less<EntityModel::Attribute*>()(a.first, b.first); });
+    m_attributes.clear();
+    for (const auto& entry : entries)
+        m_attributes.emplace_hint(m_attributes.end(), entry);
+    m_index.clear();
+}
+
 void EntityTreeBuilder::associate(EntityModel::Attribute* attribute, Attribute* counterpart)
 {
     if (counterpart)
-        m_attributes.emplace(attribute, counterpart);
+        m_index.emplace(attribute, counterpart);
 }
 
 Attribute* EntityTreeBuilder::getAttribute(EntityModel::Attribute* attribute) const
 {
-    const auto found = m_attributes.find(attribute);
-    return found == m_attributes.end() ? nullptr : found->second;
+    const auto found = m_index.find(attribute);
+    return found == m_index.end() ? nullptr : found->second;
 }
 
 CompositeAttribute* EntityTreeBuilder::getCompositeAttribute(EntityModel::Attribute* attribute) const

@@ -336,3 +336,69 @@ TEST(EntityTreeBuilderValues, ResultsStartFromTheCurrentProjectsSettings)
     EXPECT_DOUBLE_EQ(node(tree.first.get(), path)->getDoubleValue(3, false), 26.0);
     EXPECT_DOUBLE_EQ(node(documented.first.get(), path)->getDoubleValue(0, false), 0.0);
 }
+
+TEST(EntityTreeBuilderLabels, RepeatedNamesInOneLinkAreToldApartByTheirIdentifiers)
+{
+    Hall world(false, true, true);
+    world.rackB->setName("Rack A");
+    const auto tree = world.create();
+    ASSERT_NE(tree.first, nullptr);
+    const auto label = [](const Entity* rack) {
+        const auto [file, serial] = rack->getID().toPair();
+        return "Rack A [" + std::to_string(file) + "-" + std::to_string(serial) + "]";
+    };
+    // Both racks keep their own paths and their own shortcut targets; the name stays the name.
+    Model::Attribute* powerA = mapped(tree, world.rackA->findAttribute("Power"));
+    Model::Attribute* powerB = mapped(tree, world.rackB->findAttribute("Power"));
+    EXPECT_EQ(powerA->getAttributePath(true).toString(), "Hall.Racks." + label(world.rackA) + ".Power");
+    EXPECT_EQ(powerB->getAttributePath(true).toString(), "Hall.Racks." + label(world.rackB) + ".Power");
+    EXPECT_EQ(dynamic_cast<Model::Entity*>(mapped(tree, world.rackB))->getName(false), "Rack A");
+    auto* total = dynamic_cast<Model::ShortcutAttribute*>(node(tree.first.get(), "Summary.Total"));
+    ASSERT_NE(total, nullptr);
+    ASSERT_EQ(total->getShortcuts().size(), 4u);
+    EXPECT_EQ(total->resolve(total->getShortcuts()[2]), powerB);
+    auto* quickB = dynamic_cast<Model::ShortcutAttribute*>(
+        node(tree.first.get(), "Racks." + label(world.rackB) + ".Quick"));
+    ASSERT_NE(quickB, nullptr);
+    EXPECT_EQ(quickB->getTarget(), powerB);
+
+    // Labels do not depend on which entities the exchange keeps, nor on their order.
+    world.rackB->findAttribute("Conflux.Active")->setValueFromString("false");
+    EXPECT_NE(node(world.create().first.get(), "Racks." + label(world.rackA)), nullptr);
+    // A name used once keeps its name as its label.
+    world.rackB->setName("Rack B");
+    EXPECT_NE(node(world.create().first.get(), "Racks.Rack A"), nullptr);
+}
+
+TEST(EntityTreeBuilderLabels, PathsIntoLongListsFindEveryEntity)
+{
+    auto hall = make(entityType("Hall", {exchangeSwitch(true), Def(AttributeKind::List, "Racks").linked({"Rack"}, false)}),
+                     "Hall");
+    for (int i = 0; i < 40; ++i)
+        adopt(hall.get(), "Racks", Hall::rack("Rack " + std::to_string(i), true));
+    const auto tree = EntityTreeBuilder::create(hall.get(), AccessType::ReadWrite, true, false);
+    for (int i = 0; i < 40; ++i)
+    {
+        SCOPED_TRACE(i);
+        const Model::Attribute* found = node(tree.first.get(), "Racks.Rack " + std::to_string(i) + ".Power");
+        ASSERT_NE(found, nullptr);
+        EXPECT_EQ(found->getParentEntity()->getName(false), "Rack " + std::to_string(i));
+    }
+    EXPECT_EQ(node(tree.first.get(), "Racks.Rack 40"), nullptr);
+}
+
+TEST(EntityTreeBuilderShortcuts, DroppedTargetsAreReportedWithTheirEntity)
+{
+    Hall world(false, true);
+    Model::EntityTreeReport report;
+    std::vector<std::pair<std::size_t, std::size_t>> steps;
+    report.progress = [&steps](std::size_t done, std::size_t total) { steps.emplace_back(done, total); };
+    const auto tree = EntityTreeBuilder::create(world.hall.get(), AccessType::ReadWrite, true, false, report);
+    ASSERT_EQ(report.unresolvedShortcuts.size(), 1u);
+    EXPECT_EQ(report.unresolvedShortcuts[0].shortcut, "Hall.Racks.Rack A.Quick");
+    EXPECT_EQ(report.unresolvedShortcuts[0].target, "Inlet.Note");
+    EXPECT_EQ(report.unresolvedShortcuts[0].entity, world.rackA);
+    // The walk told its progress over the hall and its three racks, up to the end.
+    ASSERT_FALSE(steps.empty());
+    EXPECT_EQ(steps.back(), std::make_pair(std::size_t{4}, std::size_t{4}));
+}
