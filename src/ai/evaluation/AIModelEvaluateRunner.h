@@ -1,0 +1,24 @@
+#pragma once
+#include "host/ai/Module.h"
+#include "host/ai/Tensor.h"
+#include "host/services/FutureExRunner.h"
+
+namespace Conflux
+{
+/// Evaluates a module on a copy of its inputs in start(), in the event loop of the thread it lives in,
+/// and completes its future with the outputs (or the failure) by a 1 ms single-shot timer.
+class AIModelEvaluateRunner : public Futures::FutureExRunner<AISystem::Tensor>
+{
+    Q_OBJECT
+public:
+    /// The module is not owned; context (the evaluator core) becomes the runner's parent.
+    AIModelEvaluateRunner(AISystem::Module* module, const AISystem::Tensor& inputs, QObject* context);
+
+public slots:
+    void start() override;
+
+private:
+    AISystem::Module* m_module;
+    AISystem::Tensor m_inputs;
+};
+} // namespace Conflux
