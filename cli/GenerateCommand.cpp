@@ -49,7 +49,8 @@ cancel. Exit status: 0 "Conflux generation complete"; 1 "Conflux generation fail
 class GenerateProgress : public Tools::ConsoleToolProgress
 {
 public:
-    explicit GenerateProgress(bool terminal) : ConsoleToolProgress(std::cout, std::cerr, Mode::Plain), m_terminal(terminal)
+    explicit GenerateProgress(bool terminal)
+        : ConsoleToolProgress(std::cout, std::cerr, Mode::Plain), m_terminal(terminal)
     {
     }
     ~GenerateProgress() override { finished(true); }
@@ -107,8 +108,9 @@ private:
         const double seconds = std::chrono::duration<double>(Clock::now() - m_stepStart).count();
         char elapsed[32];
         std::snprintf(elapsed, sizeof elapsed, "%.1f s", seconds);
-        std::cerr << '\r' << m_step << "  " << (m_position >= 0 ? barText(m_position, 30) + "  " : std::string())
-                  << elapsed << "\033[K";
+        std::cerr << '\r' << m_step << "  "
+                  << (m_position >= 0 ? barText(m_position, 30) + "  " : std::string()) << elapsed
+                  << "\033[K";
         std::cerr.flush();
         m_shown = true;
     }

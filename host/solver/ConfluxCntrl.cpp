@@ -30,7 +30,8 @@ bool ConfluxCntrl::operator==(const ConfluxCntrl& other) const
 {
     return m_active == other.m_active && m_pythonRequired == other.m_pythonRequired &&
            m_logLevel == other.m_logLevel && m_triggerOnCFDGeneration == other.m_triggerOnCFDGeneration &&
-           m_documentStamp == other.m_documentStamp && m_linkers == other.m_linkers && m_eventHandlers == other.m_eventHandlers;
+           m_documentStamp == other.m_documentStamp && m_linkers == other.m_linkers &&
+           m_eventHandlers == other.m_eventHandlers;
 }
 
 void ConfluxCntrl::write(FileSystem::DataOStream& stream) const
@@ -139,7 +140,8 @@ void ConfluxCntrl::Write(const ProjectData::ProjectStore& store) const
     if (!file.open(QIODevice::WriteOnly))
         throw std::runtime_error("Cannot write the exchange control " + path + ": " +
                                  file.errorString().toStdString());
-    if (file.write(content.data(), static_cast<qint64>(content.size())) != static_cast<qint64>(content.size()))
+    if (file.write(content.data(), static_cast<qint64>(content.size())) !=
+        static_cast<qint64>(content.size()))
         throw std::runtime_error("Cannot write the exchange control " + path + ": " +
                                  file.errorString().toStdString());
 
@@ -159,7 +161,8 @@ void ConfluxCntrl::Write(const ProjectData::ProjectStore& store) const
     {
         std::filesystem::rename(fileSystemPath(staged), fileSystemPath(document), error);
         if (error)
-            throw std::runtime_error("Cannot put the exchange document " + document + " in place: " + error.message());
+            throw std::runtime_error("Cannot put the exchange document " + document +
+                                     " in place: " + error.message());
     }
     else if (m_documentStamp.empty())
     {

@@ -27,8 +27,9 @@ namespace CFDSolver
 /// The control is written into the project store as a readable text file (`Write`) and read back
 /// (`Read`). The exchange document and the control form a pair: the control names the stamp of
 /// the document written with it, the document lands (from its staging file) just before the
-/// control, and no earlier control is left beside a new document in between. `initialize`, `triggerDLLEvent` and `terminate` stand in for a solve: the stand-in
-/// loads no library and records each handler call instead (`getFiredEvents`).
+/// control, and no earlier control is left beside a new document in between. `initialize`, `triggerDLLEvent`
+/// and `terminate` stand in for a solve: the stand-in loads no library and records each handler call instead
+/// (`getFiredEvents`).
 class ConfluxCntrl
 {
 public:

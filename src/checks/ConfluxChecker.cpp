@@ -85,7 +85,8 @@ void ConfluxChecker::checkEntities(std::set<Entity*>& entities, std::vector<Enti
     checkExchangeModel(entities, errors);
 }
 
-void ConfluxChecker::checkExchangeModel(const std::set<Entity*>& entities, std::vector<EntityError>& errors) const
+void ConfluxChecker::checkExchangeModel(const std::set<Entity*>& entities,
+                                        std::vector<EntityError>& errors) const
 {
     Entity* root = m_root;
     for (auto it = entities.begin(); !root && it != entities.end(); ++it)
@@ -93,7 +94,8 @@ void ConfluxChecker::checkExchangeModel(const std::set<Entity*>& entities, std::
             root = (*it)->getRootEntity();
     if (!root)
         return;
-    auto concerned = [&entities](Entity* entity) {
+    auto concerned = [&entities](Entity* entity)
+    {
         for (Entity* e = entity; e; e = e->getOwnerEntity())
             if (entities.count(e))
                 return true;
@@ -106,7 +108,8 @@ void ConfluxChecker::checkExchangeModel(const std::set<Entity*>& entities, std::
         Entity* solutionControl = EntityFetcher::getSolutionControl(root);
         const bool forceDouble =
             solutionControl &&
-            getBoolValue(solutionControl, Conflux_Control_t / AttributePath("Force Double Attributes"), false);
+            getBoolValue(solutionControl, Conflux_Control_t / AttributePath("Force Double Attributes"),
+                         false);
         Model::EntityTreeBuilder::create(root, Model::AccessType::ReadWrite, true, forceDouble, report);
     }
     catch (const std::exception& error)

@@ -5,11 +5,11 @@
 #include "src/model/EntityCollection.h"
 #include "src/model/builders/EntityTreeBuilder.h"
 
+#include "host/entitymodel/Entity.h"
 #include "host/entitymodel/EntityEditor.h"
 #include "host/entitymodel/EntityFetcher.h"
 #include "host/entitymodel/EntityReading.h"
 #include "host/entitymodel/InstallationSettings.h"
-#include "host/entitymodel/Entity.h"
 #include "host/entitymodel/TypeRef.h"
 #include "host/services/ToolProgress.h"
 #include "host/solver/ConfluxCntrl.h"
@@ -36,8 +36,7 @@ class TimeVaryingOverride
 {
 public:
     TimeVaryingOverride(Entity* solutionControl, CFDSolver::SolutionType solutionType)
-        : m_solutionControl(solutionControl),
-          m_active(CFDSolver::isTimeVarying(solutionType)),
+        : m_solutionControl(solutionControl), m_active(CFDSolver::isTimeVarying(solutionType)),
           m_flag(getBoolValue(solutionControl, timeVaryingPath, false))
     {
         if (m_active && !m_flag)
@@ -147,9 +146,15 @@ bool ConfluxGenerator::isActive(bool includeAIModels) const
     return includeAIModels && EntityFetcher::isAIModelActive(m_root);
 }
 
-bool ConfluxGenerator::isCXControlActive() const { return m_root && EntityFetcher::isConflux(m_root); }
+bool ConfluxGenerator::isCXControlActive() const
+{
+    return m_root && EntityFetcher::isConflux(m_root);
+}
 
-bool ConfluxGenerator::isAIModelActive() const { return m_root && EntityFetcher::isAIModelActive(m_root); }
+bool ConfluxGenerator::isAIModelActive() const
+{
+    return m_root && EntityFetcher::isAIModelActive(m_root);
+}
 
 bool ConfluxGenerator::hasAIPythonModel() const
 {
@@ -157,7 +162,8 @@ bool ConfluxGenerator::hasAIPythonModel() const
         return false;
     const auto ownerTypes = AIFunctorBuilder::aiModelEntityTypes();
     std::vector<Entity*> entities;
-    m_root->getOwnedChildEntities(entities, true, true, [](Entity*) { return true; }, true);
+    m_root->getOwnedChildEntities(
+        entities, true, true, [](Entity*) { return true; }, true);
     for (Entity* entity : entities)
     {
         if (entity->getTypeRef() != AI_Model_t)
@@ -166,7 +172,8 @@ bool ConfluxGenerator::hasAIPythonModel() const
         if (!owner)
             continue;
         const auto found = ownerTypes.find(owner->getTypeRef());
-        if (found != ownerTypes.end() && found->second(owner) && hasAttributeSetTo(entity, Model_Type_t, Python_t))
+        if (found != ownerTypes.end() && found->second(owner) &&
+            hasAttributeSetTo(entity, Model_Type_t, Python_t))
             return true;
     }
     return false;
@@ -247,8 +254,8 @@ void ConfluxGenerator::updateProject(CFDSolver::Project* project)
         getBoolValue(solutionControl, Conflux_Control_t / Enable_CFD_Generation_Events_t, false));
 }
 
-std::pair<bool, ConfluxGenerator::AttributeMap> ConfluxGenerator::generate(CFDSolver::Project* project,
-                                                                           CFDSolver::SolutionType solutionType)
+std::pair<bool, ConfluxGenerator::AttributeMap>
+ConfluxGenerator::generate(CFDSolver::Project* project, CFDSolver::SolutionType solutionType)
 {
     Entity* solutionControl = m_root ? EntityFetcher::getSolutionControl(m_root) : nullptr;
     if (!project || !solutionControl || !project->GetConfluxCntrl())
@@ -261,9 +268,10 @@ std::pair<bool, ConfluxGenerator::AttributeMap> ConfluxGenerator::generate(CFDSo
 
     StepProgress progress(m_progress);
     Model::EntityTreeReport report;
-    report.progress = [&progress](std::size_t done, std::size_t total) { progress.within(0, treeEnds, done, total); };
-    auto [modelRoot, attributeMap] = Model::EntityTreeBuilder::create(m_root, Model::AccessType::ReadWrite, true,
-                                                                     forceDouble, report);
+    report.progress = [&progress](std::size_t done, std::size_t total)
+    { progress.within(0, treeEnds, done, total); };
+    auto [modelRoot, attributeMap] =
+        Model::EntityTreeBuilder::create(m_root, Model::AccessType::ReadWrite, true, forceDouble, report);
     // Wiring that leads nowhere would only show as a failing controller during the solve.
     if (!report.unresolvedShortcuts.empty())
         throw std::runtime_error(unresolvedText(report.unresolvedShortcuts));

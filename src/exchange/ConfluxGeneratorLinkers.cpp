@@ -21,8 +21,8 @@
 #include <algorithm>
 #include <cmath>
 #include <filesystem>
-#include <limits>
 #include <fstream>
+#include <limits>
 #include <sstream>
 
 using namespace EntityModel;
@@ -86,8 +86,8 @@ std::int32_t wholeUnitsRoundedUp(const Attribute& setting, const AttributePath& 
     {
         std::ostringstream message;
         const std::string unit = standardUnit(setting);
-        message << "Conflux setting '" << path.toString() << "' is " << value << unit << ", outside the range "
-                << low << " to " << high << unit;
+        message << "Conflux setting '" << path.toString() << "' is " << value << unit
+                << ", outside the range " << low << " to " << high << unit;
         throw std::runtime_error(message.str());
     }
     return static_cast<std::int32_t>(rounded);
@@ -126,7 +126,8 @@ void ConfluxGenerator::updateProject_FileParser(CFDSolver::Project* project)
     CFDSolver::ConfluxCntrl& control = *project->GetConfluxCntrl();
     Entity* solutionControl = EntityFetcher::getSolutionControl(m_root);
     const AttributePath properties = Conflux_Control_t / FileParser_Properties_t;
-    auto setting = [&](const AttributePath& path) { return solutionControl->findAttribute(properties / path); };
+    auto setting = [&](const AttributePath& path)
+    { return solutionControl->findAttribute(properties / path); };
 
     readLogLevel(solutionControl, control);
 
@@ -155,7 +156,8 @@ void ConfluxGenerator::updateProject_FileParser(CFDSolver::Project* project)
     if (options.stateFileMode != 2 && heartbeat && heartbeat->boolVal())
     {
         if (const Attribute* interval = setting(Solver_heart_beat_interval_t))
-            options.solverHeartbeatInterval = wholeUnitsRoundedUp(*interval, properties / Solver_heart_beat_interval_t);
+            options.solverHeartbeatInterval =
+                wholeUnitsRoundedUp(*interval, properties / Solver_heart_beat_interval_t);
         if (const Attribute* graceCheck = setting(AttributePath("Client heartbeat check grace period")))
         {
             if (!graceCheck->boolVal())
@@ -214,8 +216,8 @@ void ConfluxGenerator::updateProject_UserDefinedDLL(CFDSolver::Project* project)
 {
     CFDSolver::ConfluxCntrl& control = *project->GetConfluxCntrl();
     Entity* solutionControl = EntityFetcher::getSolutionControl(m_root);
-    const auto [selectedLibrary, selectedHandler] =
-        selectedEventHandler(solutionControl, Conflux_Control_t / User_Defined_DLL_Properties_t / Event_Handler_t);
+    const auto [selectedLibrary, selectedHandler] = selectedEventHandler(
+        solutionControl, Conflux_Control_t / User_Defined_DLL_Properties_t / Event_Handler_t);
 
     Attribute* list = m_root->findAttribute(UserDefinedDLLList_t, false);
     if (!list || !list->isListAttribute())
@@ -227,11 +229,13 @@ void ConfluxGenerator::updateProject_UserDefinedDLL(CFDSolver::Project* project)
     {
         const std::string name = library->getName();
         LinkerUserDefinedDLL::Files files;
-        const Attribute* windowsFile = library->findAttribute(Windows_Library_t / Dynamic_Link_Library_File_t);
+        const Attribute* windowsFile =
+            library->findAttribute(Windows_Library_t / Dynamic_Link_Library_File_t);
         if (windowsFile && windowsFile->isFilenameAttribute() && !windowsFile->getValue().empty())
             files[Utilities::OperatingSystem::Windows] = windowsFile->getValue();
         const Attribute* linuxFile = library->findAttribute(Linux_Library_t / Shared_Object_File_t);
-        if (linuxFile && linuxFile->isFilenameAttribute() && !linuxFile->isHidden() && !linuxFile->getValue().empty())
+        if (linuxFile && linuxFile->isFilenameAttribute() && !linuxFile->isHidden() &&
+            !linuxFile->getValue().empty())
             files[Utilities::OperatingSystem::Linux] = linuxFile->getValue();
         if (files.empty())
             throw std::runtime_error("Error : No Library specified.");
@@ -246,8 +250,8 @@ void ConfluxGenerator::updateProject_Python(CFDSolver::Project* project)
 {
     CFDSolver::ConfluxCntrl& control = *project->GetConfluxCntrl();
     Entity* solutionControl = EntityFetcher::getSolutionControl(m_root);
-    const auto [selectedLibrary, selectedHandler] =
-        selectedEventHandler(solutionControl, Conflux_Control_t / Python_Module_Properties_t / Event_Handler_t);
+    const auto [selectedLibrary, selectedHandler] = selectedEventHandler(
+        solutionControl, Conflux_Control_t / Python_Module_Properties_t / Event_Handler_t);
     if (!m_root)
         return;
 
@@ -292,9 +296,11 @@ void ConfluxGenerator::updateProject_AI(CFDSolver::Project* project, bool aiPyth
         options.updateMode = 20;
     else
     {
-        if (const Attribute* interval = solutionControl->findAttribute(AI_Model_Control_t / Update_Iteration_Interval_t))
+        if (const Attribute* interval =
+                solutionControl->findAttribute(AI_Model_Control_t / Update_Iteration_Interval_t))
             options.updateIterationInterval = interval->intVal();
-        if (const Attribute* start = solutionControl->findAttribute(AI_Model_Control_t / Update_Start_Iteration_t))
+        if (const Attribute* start =
+                solutionControl->findAttribute(AI_Model_Control_t / Update_Start_Iteration_t))
             options.updateStartIteration = start->intVal();
     }
 

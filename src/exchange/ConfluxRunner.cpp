@@ -13,13 +13,8 @@ namespace Conflux
 ConfluxRunner::ConfluxRunner(Tools::ToolProgress* progress, const std::string& storeDirectory,
                              const std::string& reserved, const std::string& projectName,
                              EntityModel::Entity* root, CFDSolver::SolutionType solutionType)
-    : SafeQThread(nullptr),
-      m_progress(progress),
-      m_storeDirectory(storeDirectory),
-      m_reserved(reserved),
-      m_projectName(projectName),
-      m_root(root),
-      m_solutionType(solutionType)
+    : SafeQThread(nullptr), m_progress(progress), m_storeDirectory(storeDirectory), m_reserved(reserved),
+      m_projectName(projectName), m_root(root), m_solutionType(solutionType)
 {
     setObjectName("ConfluxRunner");
 }

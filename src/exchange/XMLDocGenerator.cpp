@@ -31,20 +31,28 @@ QString accessText(TesseraSDK::AccessType access)
 {
     switch (access)
     {
-    case TesseraSDK::AccessType::None: return QStringLiteral("None");
-    case TesseraSDK::AccessType::ReadOnly: return QStringLiteral("ReadOnly");
-    case TesseraSDK::AccessType::WriteOnly: return QStringLiteral("WriteOnly");
-    case TesseraSDK::AccessType::ReadWrite: return QStringLiteral("ReadWrite");
+    case TesseraSDK::AccessType::None:
+        return QStringLiteral("None");
+    case TesseraSDK::AccessType::ReadOnly:
+        return QStringLiteral("ReadOnly");
+    case TesseraSDK::AccessType::WriteOnly:
+        return QStringLiteral("WriteOnly");
+    case TesseraSDK::AccessType::ReadWrite:
+        return QStringLiteral("ReadWrite");
     }
     throw std::logic_error("Not implemented");
 }
 
-QString numberText(double value) { return QString::number(value, 'g', 6); }
+QString numberText(double value)
+{
+    return QString::number(value, 'g', 6);
+}
 
 /// The element name of each kind, made once rather than per element.
 const QString& elementName(TesseraSDK::AttributeType type)
 {
-    static const std::array<QString, 12> names = [] {
+    static const std::array<QString, 12> names = []
+    {
         std::array<QString, 12> made;
         for (int i = 0; i < 12; ++i)
             made[static_cast<std::size_t>(i)] =
@@ -114,7 +122,8 @@ void configure(QXmlStreamWriter& writer)
 class StampingDevice : public QIODevice
 {
 public:
-    explicit StampingDevice(QIODevice& target) : m_target(target), m_hash(CFDSolver::ConfluxCntrl::stampAlgorithm)
+    explicit StampingDevice(QIODevice& target)
+        : m_target(target), m_hash(CFDSolver::ConfluxCntrl::stampAlgorithm)
     {
         open(QIODevice::WriteOnly);
     }
@@ -178,10 +187,11 @@ QByteArray XMLDocGenerator::toByteArray(const Model::Entity& root)
     return bytes;
 }
 
-bool XMLDocGenerator::writeFile(const Model::Entity& root, const QString& path, QString* error, std::string* digest,
-                                Progress progress)
+bool XMLDocGenerator::writeFile(const Model::Entity& root, const QString& path, QString* error,
+                                std::string* digest, Progress progress)
 {
-    const auto fail = [&](const QString& cause) {
+    const auto fail = [&](const QString& cause)
+    {
         if (error)
             *error = QStringLiteral("Cannot write the exchange model document '%1': %2").arg(path, cause);
         return false;
@@ -221,7 +231,8 @@ bool XMLDocGenerator::writeFile(const Model::Entity& root, const QString& path, 
     return true;
 }
 
-void XMLDocGenerator::checkText(const Model::Attribute& attribute, const std::string& text, const char* what) const
+void XMLDocGenerator::checkText(const Model::Attribute& attribute, const std::string& text,
+                                const char* what) const
 {
     const long character = forbiddenCharacter(text);
     if (character < 0)

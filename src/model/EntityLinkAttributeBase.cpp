@@ -1,9 +1,9 @@
 #include "src/model/EntityLinkAttributeBase.h"
 
-#include "src/model/AccessException.h"
-#include "src/model/Entity.h"
 #include "host/filesystem/DataIStream.h"
 #include "host/filesystem/DataOStream.h"
+#include "src/model/AccessException.h"
+#include "src/model/Entity.h"
 
 namespace Conflux::Model
 {

@@ -54,8 +54,8 @@ private:
 class EntityLinkAttributeBase : public Attribute, public EntityLink
 {
 public:
-    EntityLinkAttributeBase(const std::string& name, const std::string& linkedType, AccessType access, bool flag,
-                            CompositeAttribute* parent);
+    EntityLinkAttributeBase(const std::string& name, const std::string& linkedType, AccessType access,
+                            bool flag, CompositeAttribute* parent);
     ~EntityLinkAttributeBase() override;
 
     /// The entities held; with `checkAccess` set a node without read access throws AccessException.

@@ -292,21 +292,23 @@ TEST(ConfluxChecker, RefusedLinkerKindIsReportedOnTheController)
 TEST(ConfluxChecker, ShortcutsThatLeadNowhereAreReportedOnTheirEntity)
 {
     using namespace BuilderTest;
-    const auto rackType = entityType(
-        "Rack", {exchangeSwitch(true), Def(AttributeKind::Double, "Power", "1000").flagged(),
-                 Def(AttributeKind::Double, "Note", "1"),
-                 Def(AttributeKind::Shortcut, "Quick").flagged().targets({"Note", "Power"}),
-                 Def(AttributeKind::Shortcut, "Broken").flagged().targets({"Note"})});
-    auto hall = make(entityType("Hall", {exchangeSwitch(true), Def(AttributeKind::List, "Racks").linked({"Rack"}, false)}),
-                     "Hall");
+    const auto rackType =
+        entityType("Rack", {exchangeSwitch(true), Def(AttributeKind::Double, "Power", "1000").flagged(),
+                            Def(AttributeKind::Double, "Note", "1"),
+                            Def(AttributeKind::Shortcut, "Quick").flagged().targets({"Note", "Power"}),
+                            Def(AttributeKind::Shortcut, "Broken").flagged().targets({"Note"})});
+    auto hall = make(
+        entityType("Hall", {exchangeSwitch(true), Def(AttributeKind::List, "Racks").linked({"Rack"}, false)}),
+        "Hall");
     Entity* rack = adopt(hall.get(), "Racks", make(rackType, "Rack A"));
 
     ConfluxChecker checker;
     checker.setRootEntity(hall.get());
     const auto errors = check(checker, {hall.get()});
-    EXPECT_EQ(messages(errors), (std::vector<std::string>{
-                                    "Rack - Shortcut 'Hall.Racks.Rack A.Quick' cannot reach its target 'Note'",
-                                    "Rack - Shortcut 'Hall.Racks.Rack A.Broken' cannot reach its target 'Note'"}));
+    EXPECT_EQ(messages(errors),
+              (std::vector<std::string>{
+                  "Rack - Shortcut 'Hall.Racks.Rack A.Quick' cannot reach its target 'Note'",
+                  "Rack - Shortcut 'Hall.Racks.Rack A.Broken' cannot reach its target 'Note'"}));
     ASSERT_EQ(errors.size(), 2u);
     EXPECT_EQ(errors[0].getEntity(), rack);
     // Only entities of the set, or below them, are concerned.

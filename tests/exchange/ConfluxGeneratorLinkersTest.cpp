@@ -236,11 +236,13 @@ TEST(ConfluxGeneratorLinkers, FileParserLogLevelAndErrors)
         // Whole seconds go to the solver as 32-bit counts: a value that does not fit is refused by name.
         {"a heartbeat too long for the solver",
          [](SampleProject& p) { p.set(properties + "Solver heart beat interval", 3e9); },
-         "Conflux setting 'Conflux Control.FileParser Properties.Solver heart beat interval' is 3e+09 s, outside "
+         "Conflux setting 'Conflux Control.FileParser Properties.Solver heart beat interval' is 3e+09 s, "
+         "outside "
          "the range 0 to 86400 s"},
         {"a negative grace period",
          [](SampleProject& p) { p.set(properties + "Client heartbeat check grace period", -1.5); },
-         "Conflux setting 'Conflux Control.FileParser Properties.Client heartbeat check grace period' is -1.5 s, "
+         "Conflux setting 'Conflux Control.FileParser Properties.Client heartbeat check grace period' is "
+         "-1.5 s, "
          "outside the range 0 to 86400 s"},
     };
     for (const Row& row : rows)

@@ -364,14 +364,21 @@ TEST(ConfluxGenerator, AFailedGenerationLeavesTheEarlierDocumentAndControlAsThey
     };
     const Row rows[] = {
         {"the document cannot be written",
-         [](SampleProject&, const std::string& staged) { ASSERT_TRUE(QDir().mkpath(QString::fromStdString(staged))); },
+         [](SampleProject&, const std::string& staged)
+         { ASSERT_TRUE(QDir().mkpath(QString::fromStdString(staged))); },
          "Cannot write the exchange model document '"},
         {"an entity name XML cannot carry",
-         [](SampleProject& p, const std::string&) { p.entity("Rack A02")->setName(std::string("Rack\0A02", 8)); },
+         [](SampleProject& p, const std::string&)
+         { p.entity("Rack A02")->setName(std::string("Rack\0A02", 8)); },
          "Entity 'Rack\\u0000A02' (Project.Rooms.Data Hall 1.Cabinets.Rack\\u0000A02): its name holds the "
          "control character U+0000, which an XML document cannot carry"},
         {"a deeper entity's name",
-         [](SampleProject& p, const std::string&) { p.entity("Server A01-1")->setName("Server\x01" "A01-1"); },
+         [](SampleProject& p, const std::string&)
+         {
+             p.entity("Server A01-1")
+                 ->setName("Server\x01"
+                           "A01-1");
+         },
          "Entity 'Server\\u0001A01-1' (Project.Rooms.Data Hall 1.Cabinets.Rack A01.IT Equipment "
          "List.Server\\u0001A01-1): its name holds the control character U+0001"},
     };
@@ -391,7 +398,8 @@ TEST(ConfluxGenerator, AFailedGenerationLeavesTheEarlierDocumentAndControlAsThey
         row.spoil(p, staged);
         auto second = p.solverProject();
         generator.updateProject(second.get());
-        const std::string error = errorOf([&] { generator.generate(second.get(), CFDSolver::SolutionType::SteadyState); });
+        const std::string error =
+            errorOf([&] { generator.generate(second.get(), CFDSolver::SolutionType::SteadyState); });
         EXPECT_EQ(error.rfind(row.error, 0), 0u) << error;
         EXPECT_EQ(readFile(QString::fromStdString(store.getConfluxDoc())), document);
         EXPECT_EQ(readFile(QString::fromStdString(store.getConfluxControlFile())), control);
@@ -410,7 +418,8 @@ TEST(ConfluxGenerator, TheControlNamesItsDocumentAndRefusesAnother)
     ASSERT_TRUE(generator.generate(solver.get(), CFDSolver::SolutionType::SteadyState).first);
     const auto& store = solver->GetProjectStore();
     const QString documentPath = QString::fromStdString(store.getConfluxDoc());
-    EXPECT_EQ(solver->GetConfluxCntrl()->documentStamp(), Conflux::XMLDocGenerator::documentStamp(readFile(documentPath)));
+    EXPECT_EQ(solver->GetConfluxCntrl()->documentStamp(),
+              Conflux::XMLDocGenerator::documentStamp(readFile(documentPath)));
     EXPECT_FALSE(QFile::exists(QString::fromStdString(CFDSolver::ConfluxCntrl::stagedDocument(store))));
 
     // A document of another generation beside the control (a run stopped between the two files).
@@ -419,8 +428,8 @@ TEST(ConfluxGenerator, TheControlNamesItsDocumentAndRefusesAnother)
     document.write("<!-- another run -->\n");
     document.close();
     EXPECT_EQ(errorOf([&] { CFDSolver::ConfluxCntrl::Read(store); }),
-              "Cannot read the exchange control " + store.getConfluxControlFile() + ": the exchange document " +
-                  store.getConfluxDoc() + " is not the one it was written with");
+              "Cannot read the exchange control " + store.getConfluxControlFile() +
+                  ": the exchange document " + store.getConfluxDoc() + " is not the one it was written with");
 
     // A generation with nothing to exchange leaves no earlier document beside its control.
     std::vector<Entity*> all;

@@ -24,7 +24,8 @@ using Lines = std::vector<std::string>;
 /// the transcript but the positions the steps report after the run's reset to 0; those go to
 /// `positions`.
 Lines run(SampleProject& p, Tools::RecordingToolProgress* progress, Entity* root,
-          CFDSolver::SolutionType type = CFDSolver::SolutionType::SteadyState, std::vector<int>* positions = nullptr)
+          CFDSolver::SolutionType type = CFDSolver::SolutionType::SteadyState,
+          std::vector<int>* positions = nullptr)
 {
     Conflux::ConfluxRunner runner(progress, p.storeDirectory(), "unused", "sample", root, type);
     EXPECT_EQ(runner.objectName(), "ConfluxRunner");
@@ -46,11 +47,21 @@ Lines run(SampleProject& p, Tools::RecordingToolProgress* progress, Entity* root
         Tools::RecordingToolProgress one;
         switch (call.kind)
         {
-        case Tools::RecordingToolProgress::Kind::Message: one.message(call.text); break;
-        case Tools::RecordingToolProgress::Kind::Error: one.error(call.text); break;
-        case Tools::RecordingToolProgress::Kind::Progress: one.setProgress(call.value); break;
-        case Tools::RecordingToolProgress::Kind::Finished: one.finished(call.value != 0); break;
-        case Tools::RecordingToolProgress::Kind::Cancel: one.cancel(); break;
+        case Tools::RecordingToolProgress::Kind::Message:
+            one.message(call.text);
+            break;
+        case Tools::RecordingToolProgress::Kind::Error:
+            one.error(call.text);
+            break;
+        case Tools::RecordingToolProgress::Kind::Progress:
+            one.setProgress(call.value);
+            break;
+        case Tools::RecordingToolProgress::Kind::Finished:
+            one.finished(call.value != 0);
+            break;
+        case Tools::RecordingToolProgress::Kind::Cancel:
+            one.cancel();
+            break;
         }
         lines.push_back(one.transcript().front());
     }
@@ -169,7 +180,9 @@ TEST(ConfluxRunner, ErrorsEndTheRunWithTheirTextAndTheProgressIsStillClosed)
         Tools::RecordingToolProgress progress;
         const Lines lines = run(p, &progress, p.root);
         ASSERT_EQ(lines.size(), 4u);
-        EXPECT_EQ(lines[2].rfind("error: Cannot write the exchange model document '" + store.getConfluxDoc(), 0), 0u)
+        EXPECT_EQ(
+            lines[2].rfind("error: Cannot write the exchange model document '" + store.getConfluxDoc(), 0),
+            0u)
             << lines[2];
         EXPECT_FALSE(exists(store.getConfluxControlFile()));
     }
@@ -178,8 +191,8 @@ TEST(ConfluxRunner, ErrorsEndTheRunWithTheirTextAndTheProgressIsStillClosed)
         SampleProject p;
         EntityEditor::setValue(p.entity("Server A01-1 Surrogate"), "Model Type", TypeRef("ONNX"));
         Tools::RecordingToolProgress progress;
-        EXPECT_EQ(run(p, &progress, p.root),
-                  (Lines{"message: Conflux generation...", "progress: 0", "error: Empty ONNX Model", "finished: true"}));
+        EXPECT_EQ(run(p, &progress, p.root), (Lines{"message: Conflux generation...", "progress: 0",
+                                                    "error: Empty ONNX Model", "finished: true"}));
     }
 }
 

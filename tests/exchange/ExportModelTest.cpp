@@ -45,8 +45,8 @@ ToolRun confluxtool(const QStringList& arguments)
     QProcess process;
     process.start(QStringLiteral(CONFLUX_TOOL_EXECUTABLE), arguments);
     process.waitForFinished(120000);
-    return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1, process.readAllStandardOutput(),
-            process.readAllStandardError()};
+    return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
+            process.readAllStandardOutput(), process.readAllStandardError()};
 }
 
 /// Counts elements per name and checks the document reads back without error.
@@ -71,10 +71,11 @@ TEST(ExportModel, SampleProjectGivesTheGoldenDocument)
     const auto project = EntityModel::ProjectFile::load(samplePath);
     EntityModel::EntityEditor::setCurrentProject(project.get());
     EntityModel::Entity* root = project->getRootEntity();
-    const bool forceDouble =
-        EntityModel::getBoolValue(EntityModel::EntityFetcher::getSolutionControl(root),
-                                  EntityModel::Conflux_Control_t / EntityModel::AttributePath("Force Double Attributes"));
-    const auto tree = Conflux::Model::EntityTreeBuilder::create(root, TesseraSDK::AccessType::ReadWrite, true, forceDouble);
+    const bool forceDouble = EntityModel::getBoolValue(
+        EntityModel::EntityFetcher::getSolutionControl(root),
+        EntityModel::Conflux_Control_t / EntityModel::AttributePath("Force Double Attributes"));
+    const auto tree =
+        Conflux::Model::EntityTreeBuilder::create(root, TesseraSDK::AccessType::ReadWrite, true, forceDouble);
     EntityModel::EntityEditor::setCurrentProject(nullptr);
     ASSERT_NE(tree.first, nullptr);
 
@@ -100,15 +101,16 @@ TEST(ExportModel, SameNamedRacksKeepTheirWiring)
     const auto project = EntityModel::ProjectFile::fromJson(text, "renamed.json");
     EntityModel::EntityEditor::setCurrentProject(project.get());
     Conflux::Model::EntityTreeReport report;
-    const auto tree =
-        Conflux::Model::EntityTreeBuilder::create(project->getRootEntity(), TesseraSDK::AccessType::ReadWrite, true, false, report);
+    const auto tree = Conflux::Model::EntityTreeBuilder::create(
+        project->getRootEntity(), TesseraSDK::AccessType::ReadWrite, true, false, report);
     EntityModel::EntityEditor::setCurrentProject(nullptr);
     ASSERT_NE(tree.first, nullptr);
     EXPECT_TRUE(report.unresolvedShortcuts.empty());
 
     // Each rack is labelled with its identifier; each inlet's shortcut reaches its own results.
     const Conflux::Model::AttributePath cabinets{"Rooms", "Data Hall 1", "Cabinets"};
-    for (const auto& [rack, equipment] : {std::pair{"Rack A01 [1-31]", "Server A01-1"}, {"Rack A01 [1-32]", "GPU Node A02-1"}})
+    for (const auto& [rack, equipment] :
+         {std::pair{"Rack A01 [1-31]", "Server A01-1"}, {"Rack A01 [1-32]", "GPU Node A02-1"}})
     {
         SCOPED_TRACE(rack);
         const auto* shortcut = dynamic_cast<const Conflux::Model::ShortcutAttribute*>(
@@ -149,7 +151,8 @@ TEST(ExportModelCommand, DocumentsEntityTypes)
     EXPECT_EQ(reader.name().toString(), "Entity");
     EXPECT_EQ(reader.attributes().value("label").toString(), "Vent");
 
-    const ToolRun two = confluxtool({"export-model", samplePath, "-o", dir.filePath("docs"), "--document", "Vent", "Cabinet"});
+    const ToolRun two = confluxtool(
+        {"export-model", samplePath, "-o", dir.filePath("docs"), "--document", "Vent", "Cabinet"});
     ASSERT_EQ(two.status, 0) << two.err.toStdString();
     EXPECT_FALSE(elementCounts(readFile(dir.filePath("docs/Vent.xml"))).empty());
     EXPECT_FALSE(elementCounts(readFile(dir.filePath("docs/Cabinet.xml"))).empty());

@@ -9,13 +9,13 @@
 #include "host/entitymodel/LinkAttribute.h"
 #include "host/entitymodel/ShortcutAttribute.h"
 #include "host/entitymodel/ValueAttribute.h"
-#include "src/model/builders/AttributeBuilder.h"
-#include "src/model/builders/AttributeInitializer.h"
 #include "src/model/CompositeAttribute.h"
 #include "src/model/Entity.h"
 #include "src/model/EntityLinkAttributeBase.h"
-#include "src/model/builders/EntityTreeFinalizer.h"
 #include "src/model/ShortcutAttribute.h"
+#include "src/model/builders/AttributeBuilder.h"
+#include "src/model/builders/AttributeInitializer.h"
+#include "src/model/builders/EntityTreeFinalizer.h"
 
 #include <algorithm>
 #include <unordered_map>
@@ -63,9 +63,9 @@ bool isBelow(const Attribute* node, const Attribute* root)
 } // namespace
 
 EntityTreeBuilder::EntityTreeBuilder(std::unique_ptr<Entity>& root, AccessType access,
-                                     std::map<EntityModel::Attribute*, Attribute*>& attributeMap, bool documentMode,
-                                     bool recurseAll, bool forceDouble, const std::set<std::string>& types,
-                                     EntityModel::Entity* scope)
+                                     std::map<EntityModel::Attribute*, Attribute*>& attributeMap,
+                                     bool documentMode, bool recurseAll, bool forceDouble,
+                                     const std::set<std::string>& types, EntityModel::Entity* scope)
     : m_root(root), m_access(access), m_attributes(attributeMap), m_documentMode(documentMode),
       m_recurseAll(recurseAll), m_forceDouble(forceDouble), m_types(types), m_scope(scope)
 {
@@ -73,25 +73,27 @@ EntityTreeBuilder::EntityTreeBuilder(std::unique_ptr<Entity>& root, AccessType a
 
 EntityTreeBuilder::~EntityTreeBuilder() = default;
 
-EntityTree EntityTreeBuilder::create(EntityModel::Entity* entity, AccessType access, bool recurseAll, bool forceDouble)
+EntityTree EntityTreeBuilder::create(EntityModel::Entity* entity, AccessType access, bool recurseAll,
+                                     bool forceDouble)
 {
     return create(entity, entity, access, recurseAll, forceDouble);
 }
 
-EntityTree EntityTreeBuilder::create(EntityModel::Entity* start, EntityModel::Entity* scope, AccessType access,
-                                     bool recurseAll, bool forceDouble)
+EntityTree EntityTreeBuilder::create(EntityModel::Entity* start, EntityModel::Entity* scope,
+                                     AccessType access, bool recurseAll, bool forceDouble)
 {
     return build(start, scope, access, {}, recurseAll, forceDouble, false, nullptr);
 }
 
-EntityTree EntityTreeBuilder::create(EntityModel::Entity* entity, AccessType access, bool recurseAll, bool forceDouble,
-                                     EntityTreeReport& report)
+EntityTree EntityTreeBuilder::create(EntityModel::Entity* entity, AccessType access, bool recurseAll,
+                                     bool forceDouble, EntityTreeReport& report)
 {
     return build(entity, entity, access, {}, recurseAll, forceDouble, false, &report);
 }
 
-EntityTree EntityTreeBuilder::document(EntityModel::Entity* start, EntityModel::Entity* scope, AccessType access,
-                                       const std::set<std::string>& types, bool recurseAll, bool forceDouble)
+EntityTree EntityTreeBuilder::document(EntityModel::Entity* start, EntityModel::Entity* scope,
+                                       AccessType access, const std::set<std::string>& types, bool recurseAll,
+                                       bool forceDouble)
 {
     return build(start, scope, access, types, recurseAll, forceDouble, true, nullptr);
 }
@@ -103,19 +105,19 @@ EntityTree EntityTreeBuilder::build(EntityModel::Entity* start, EntityModel::Ent
     EntityModel::EntityEditor::clearAttributeCaches();
     EntityTree result;
     {
-        EntityTreeBuilder builder(result.first, access, result.second, documentMode, recurseAll, forceDouble, types,
-                                  scope);
+        EntityTreeBuilder builder(result.first, access, result.second, documentMode, recurseAll, forceDouble,
+                                  types, scope);
         if (report && report->progress && start)
         {
             std::vector<EntityModel::Entity*> below;
-            start->getOwnedChildEntities(below, true, true, [](EntityModel::Entity*) { return true; }, true);
+            start->getOwnedChildEntities(
+                below, true, true, [](EntityModel::Entity*) { return true; }, true);
             builder.m_progress = report->progress;
             builder.m_entityCount = below.size() + 1;
         }
         if (start)
             start->accept(builder);
         builder.finalizePendingShortcuts();
-        builder.fillAttributeMap();
     }
     if (documentMode || !result.first)
         return result;
@@ -130,7 +132,8 @@ EntityTree EntityTreeBuilder::build(EntityModel::Entity* start, EntityModel::Ent
         for (const UnresolvedShortcut& unresolved : dropped)
         {
             const auto found = projectEntities.find(unresolved.holder);
-            report->unresolvedShortcuts.push_back({unresolved.shortcut.toString(), unresolved.target.toString(),
+            report->unresolvedShortcuts.push_back({unresolved.shortcut.toString(),
+                                                   unresolved.target.toString(),
                                                    found == projectEntities.end() ? nullptr : found->second});
         }
     }
@@ -157,7 +160,10 @@ void EntityTreeBuilder::visit(EntityModel::Attribute* attribute)
         visit(static_cast<EntityModel::ArrayAttribute*>(attribute));
 }
 
-void EntityTreeBuilder::visit(EntityModel::Entity* entity) { visitEntity(entity); }
+void EntityTreeBuilder::visit(EntityModel::Entity* entity)
+{
+    visitEntity(entity);
+}
 
 void EntityTreeBuilder::visit(EntityModel::CompositeAttribute* composite)
 {
@@ -172,11 +178,26 @@ void EntityTreeBuilder::visit(EntityModel::CountedCompositeAttribute* composite)
     visit(static_cast<EntityModel::CompositeAttribute*>(composite));
 }
 
-void EntityTreeBuilder::visit(EntityModel::IntAttribute* attribute) { generateAttribute(attribute, false); }
-void EntityTreeBuilder::visit(EntityModel::BoolAttribute* attribute) { generateAttribute(attribute, false); }
-void EntityTreeBuilder::visit(EntityModel::DoubleAttribute* attribute) { generateAttribute(attribute, false); }
-void EntityTreeBuilder::visit(EntityModel::TypeAttribute* attribute) { generateAttribute(attribute, false); }
-void EntityTreeBuilder::visit(EntityModel::ShortcutAttribute* shortcut) { generateAttribute(shortcut, false); }
+void EntityTreeBuilder::visit(EntityModel::IntAttribute* attribute)
+{
+    generateAttribute(attribute, false);
+}
+void EntityTreeBuilder::visit(EntityModel::BoolAttribute* attribute)
+{
+    generateAttribute(attribute, false);
+}
+void EntityTreeBuilder::visit(EntityModel::DoubleAttribute* attribute)
+{
+    generateAttribute(attribute, false);
+}
+void EntityTreeBuilder::visit(EntityModel::TypeAttribute* attribute)
+{
+    generateAttribute(attribute, false);
+}
+void EntityTreeBuilder::visit(EntityModel::ShortcutAttribute* shortcut)
+{
+    generateAttribute(shortcut, false);
+}
 
 void EntityTreeBuilder::visit(EntityModel::CurveAttribute* curve)
 {
@@ -185,9 +206,18 @@ void EntityTreeBuilder::visit(EntityModel::CurveAttribute* curve)
     generateAttribute(curve, false);
 }
 
-void EntityTreeBuilder::visit(EntityModel::LinkAttribute* link) { visitLink(link); }
-void EntityTreeBuilder::visit(EntityModel::ListAttribute* list) { visitLink(list); }
-void EntityTreeBuilder::visit(EntityModel::ArrayAttribute* array) { visitLink(array); }
+void EntityTreeBuilder::visit(EntityModel::LinkAttribute* link)
+{
+    visitLink(link);
+}
+void EntityTreeBuilder::visit(EntityModel::ListAttribute* list)
+{
+    visitLink(list);
+}
+void EntityTreeBuilder::visit(EntityModel::ArrayAttribute* array)
+{
+    visitLink(array);
+}
 
 void EntityTreeBuilder::visitEntity(EntityModel::Entity* entity)
 {
@@ -197,7 +227,8 @@ void EntityTreeBuilder::visitEntity(EntityModel::Entity* entity)
         m_initializer = std::make_unique<AttributeInitializer>(entity);
     if (hasAttribute(entity) || skipAttribute(entity))
         return;
-    if (const EntityModel::LinkAttribute* holder = entity->getOwnerLink(); holder && holder->isConfluxHidden())
+    if (const EntityModel::LinkAttribute* holder = entity->getOwnerLink();
+        holder && holder->isConfluxHidden())
         return;
     const bool included = EntityModel::getBoolValue(entity, activePath(), false) ||
                           (m_documentMode && entity->findAttribute(activePath()) != nullptr);
@@ -287,10 +318,11 @@ Attribute* EntityTreeBuilder::generateAttribute(EntityModel::Attribute* attribut
     return createAttribute(parent, attribute);
 }
 
-Attribute* EntityTreeBuilder::createAttribute(CompositeAttribute* composite, EntityModel::Attribute* attribute)
+Attribute* EntityTreeBuilder::createAttribute(CompositeAttribute* composite,
+                                              EntityModel::Attribute* attribute)
 {
-    std::unique_ptr<Attribute> node = AttributeBuilder::create(attribute, m_scope, m_access, m_initializer.get(),
-                                                               m_documentMode, m_forceDouble);
+    std::unique_ptr<Attribute> node = AttributeBuilder::create(
+        attribute, m_scope, m_access, m_initializer.get(), m_documentMode, m_forceDouble);
     if (!node)
         return nullptr;
     Attribute* added = composite->addAttribute(std::move(node));
@@ -314,7 +346,8 @@ CompositeAttribute* EntityTreeBuilder::createCompositePath(EntityModel::Composit
     if (composite->isEntity())
     {
         auto* entity = static_cast<EntityModel::Entity*>(composite);
-        if (const EntityModel::LinkAttribute* holder = entity->getOwnerLink(); holder && holder->isConfluxHidden())
+        if (const EntityModel::LinkAttribute* holder = entity->getOwnerLink();
+            holder && holder->isConfluxHidden())
             return nullptr;
         return createEntityPath(entity);
     }
@@ -364,12 +397,13 @@ void EntityTreeBuilder::setRoot(std::unique_ptr<Entity> root)
     {
         // The earlier tree goes away: forget what pointed into it so that nothing dangles.
         const Attribute* old = m_root.get();
-        std::erase_if(m_index, [old](const auto& entry) { return isBelow(entry.second, old); });
+        std::erase_if(m_attributes, [old](const auto& entry) { return isBelow(entry.second, old); });
         std::erase_if(m_pendingShortcuts,
                       [old](const PendingShortcut& pending) { return isBelow(pending.composite, old); });
         m_pendingIndex.clear();
         for (std::size_t i = 0; i < m_pendingShortcuts.size(); ++i)
-            m_pendingIndex.emplace(std::make_pair(m_pendingShortcuts[i].composite, m_pendingShortcuts[i].path), i);
+            m_pendingIndex.emplace(
+                std::make_pair(m_pendingShortcuts[i].composite, m_pendingShortcuts[i].path), i);
     }
     m_root = std::move(root);
 }
@@ -489,27 +523,16 @@ void EntityTreeBuilder::finalizePendingShortcuts()
 // ---------------------------------------------------------------------------------------------
 // The attribute map
 
-void EntityTreeBuilder::fillAttributeMap()
-{
-    // Filled in key order, each entry goes in at the end of the map without a search.
-    std::vector<std::pair<EntityModel::Attribute*, Attribute*>> entries(m_index.begin(), m_index.end());
-    std::sort(entries.begin(), entries.end(), [](const auto& a, const auto& b) { return std::less<EntityModel::Attribute*>()(a.first, b.first); });
-    m_attributes.clear();
-    for (const auto& entry : entries)
-        m_attributes.emplace_hint(m_attributes.end(), entry);
-    m_index.clear();
-}
-
 void EntityTreeBuilder::associate(EntityModel::Attribute* attribute, Attribute* counterpart)
 {
     if (counterpart)
-        m_index.emplace(attribute, counterpart);
+        m_attributes.emplace(attribute, counterpart);
 }
 
 Attribute* EntityTreeBuilder::getAttribute(EntityModel::Attribute* attribute) const
 {
-    const auto found = m_index.find(attribute);
-    return found == m_index.end() ? nullptr : found->second;
+    const auto found = m_attributes.find(attribute);
+    return found == m_attributes.end() ? nullptr : found->second;
 }
 
 CompositeAttribute* EntityTreeBuilder::getCompositeAttribute(EntityModel::Attribute* attribute) const
@@ -521,7 +544,8 @@ CompositeAttribute* EntityTreeBuilder::getCompositeAttribute(EntityModel::Attrib
 Entity* EntityTreeBuilder::getEntity(EntityModel::Attribute* attribute) const
 {
     Attribute* node = getAttribute(attribute);
-    return node && node->getAttributeType(false) == AttributeType::Entity ? static_cast<Entity*>(node) : nullptr;
+    return node && node->getAttributeType(false) == AttributeType::Entity ? static_cast<Entity*>(node)
+                                                                          : nullptr;
 }
 
 bool EntityTreeBuilder::hasAttribute(EntityModel::Attribute* attribute) const

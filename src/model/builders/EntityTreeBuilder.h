@@ -34,8 +34,8 @@ struct EntityTreeReport
     /// A shortcut target dropped because it leads nowhere in the finished tree.
     struct Unresolved
     {
-        std::string shortcut;                   ///< the shortcut's full path, as text
-        std::string target;                     ///< the target path, as text
+        std::string shortcut;                  ///< the shortcut's full path, as text
+        std::string target;                    ///< the target path, as text
         EntityModel::Entity* entity = nullptr; ///< the project entity whose node holds the shortcut
     };
     std::vector<Unresolved> unresolvedShortcuts;
@@ -60,7 +60,8 @@ class EntityTreeBuilder : EntityModel::AttributeVisitor
 {
 public:
     /// The same as create(entity, entity, ...).
-    static EntityTree create(EntityModel::Entity* entity, AccessType access, bool recurseAll, bool forceDouble);
+    static EntityTree create(EntityModel::Entity* entity, AccessType access, bool recurseAll,
+                             bool forceDouble);
     /// Walks from `start`; `scope`'s node is the root and labels are formed relative to it.
     /// `access` bounds every access type; `recurseAll` walks into every attribute, not only
     /// composites; `forceDouble` makes every real value a double. Shortcut targets that do not
@@ -69,8 +70,8 @@ public:
                              bool recurseAll, bool forceDouble);
     /// create(entity, entity, ...), filling `report` with the dropped shortcut targets and telling
     /// its progress callback how the walk advances.
-    static EntityTree create(EntityModel::Entity* entity, AccessType access, bool recurseAll, bool forceDouble,
-                             EntityTreeReport& report);
+    static EntityTree create(EntityModel::Entity* entity, AccessType access, bool recurseAll,
+                             bool forceDouble, EntityTreeReport& report);
     /// The model documenting `start` (typically an entity not held by any link); `types` are the
     /// labels of the documented entity types. Shortcut targets are kept as declared.
     static EntityTree document(EntityModel::Entity* start, EntityModel::Entity* scope, AccessType access,
@@ -84,8 +85,8 @@ private:
     ~EntityTreeBuilder() override;
 
     static EntityTree build(EntityModel::Entity* start, EntityModel::Entity* scope, AccessType access,
-                            const std::set<std::string>& types, bool recurseAll, bool forceDouble, bool documentMode,
-                            EntityTreeReport* report);
+                            const std::set<std::string>& types, bool recurseAll, bool forceDouble,
+                            bool documentMode, EntityTreeReport* report);
 
     // The walk.
     bool recurse(const EntityModel::Attribute* attribute) const override;
@@ -115,13 +116,13 @@ private:
     void setRoot(std::unique_ptr<Entity> root);
 
     // Shortcuts.
-    void addConfluxShortcuts(CompositeAttribute* composite, EntityModel::AttributePath path, const AttributePath& target);
+    void addConfluxShortcuts(CompositeAttribute* composite, EntityModel::AttributePath path,
+                             const AttributePath& target);
     void finalizeShortcuts(CompositeAttribute* composite, const AttributePath& path,
                            const std::vector<AttributePath>& targets);
     void finalizePendingShortcuts();
 
     // The attribute map.
-    void fillAttributeMap();
     void associate(EntityModel::Attribute* attribute, Attribute* counterpart);
     Attribute* getAttribute(EntityModel::Attribute* attribute) const;
     CompositeAttribute* getCompositeAttribute(EntityModel::Attribute* attribute) const;
@@ -138,10 +139,6 @@ private:
     std::unique_ptr<Entity>& m_root;
     AccessType m_access;
     std::map<EntityModel::Attribute*, Attribute*>& m_attributes;
-    /// The associations while the walk runs, looked up in constant time; they fill m_attributes at
-    /// the end, since a search of an ordered map of millions of entries per lookup is what makes a
-    /// large build grow faster than the project.
-    std::unordered_map<EntityModel::Attribute*, Attribute*> m_index;
     bool m_documentMode;
     bool m_recurseAll;
     bool m_forceDouble;
