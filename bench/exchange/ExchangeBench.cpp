@@ -231,7 +231,7 @@ public:
     }
     void visit(const Model::ValueAttribute<std::string>& v) override
     {
-        leaf(v, QString::fromStdString(v.getStringValue(3, false)));
+        leaf(v, QString::fromStdString(v.getValue(3, false)));
     }
     void visit(const Model::ValueAttribute<bool>& v) override
     {

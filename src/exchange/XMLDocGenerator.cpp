@@ -349,7 +349,7 @@ void XMLDocGenerator::visit(const Model::ValueAttribute<float>& value)
 
 void XMLDocGenerator::visit(const Model::ValueAttribute<std::string>& value)
 {
-    const std::string text = value.getStringValue(documentChronology, false);
+    const std::string text = value.getValue(documentChronology, false);
     checkText(value, text, "value");
     writeValueElement(value, QString::fromStdString(text));
 }

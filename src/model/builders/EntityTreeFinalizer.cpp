@@ -4,6 +4,8 @@
 #include "src/model/EntityCollection.h"
 #include "src/model/ShortcutAttribute.h"
 
+#include <algorithm>
+
 namespace Conflux::Model
 {
 std::vector<UnresolvedShortcut> EntityTreeFinalizer::finalize(std::unique_ptr<Entity>& root)
@@ -23,13 +25,16 @@ std::vector<UnresolvedShortcut> EntityTreeFinalizer::finalize(EntityCollection& 
 
 void EntityTreeFinalizer::visit(ShortcutAttribute& shortcut)
 {
-    const std::vector<AttributePath> before = shortcut.getShortcuts();
-    shortcut.cleanupNonExistingShortcuts();
-    if (before.size() == shortcut.getShortcuts().size())
+    // Nothing is copied for the common shortcut whose targets all resolve: the pass must not churn
+    // the heap once per shortcut of a large tree.
+    const std::vector<AttributePath>& targets = shortcut.getShortcuts();
+    const auto resolves = [&shortcut](const AttributePath& target) { return shortcut.resolve(target) != nullptr; };
+    if (std::all_of(targets.begin(), targets.end(), resolves))
         return;
     const AttributePath path = shortcut.getAttributePath(true);
-    for (const AttributePath& target : before)
-        if (shortcut.resolve(target) == nullptr)
+    for (const AttributePath& target : targets)
+        if (!resolves(target))
             m_dropped.push_back({path, target, shortcut.getParentEntity()});
+    shortcut.cleanupNonExistingShortcuts();
 }
 } // namespace Conflux::Model
