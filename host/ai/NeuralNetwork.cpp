@@ -89,9 +89,8 @@ NeuralNetworkLayout parseLayout(const std::string& text, bool& scaled)
         std::istringstream words(line);
         std::string key;
         words >> key;
-        const auto fail = [&line](const std::string& what) {
-            badArchive(std::string(NetworkFile) + " line \"" + line + "\": " + what);
-        };
+        const auto fail = [&line](const std::string& what)
+        { badArchive(std::string(NetworkFile) + " line \"" + line + "\": " + what); };
         long long number = 0;
         if (key == "inputs" || key == "outputs")
         {
@@ -168,8 +167,9 @@ torch::Tensor readTensor(const torch::jit::Module& module, const std::string& na
         badArchive("tensor \"" + name + "\" has the shape " + shapeText(tensor) + ", the layout needs " +
                    shapeText(torch::empty(shape)));
     if (tensor.scalar_type() != type)
-        badArchive("tensor \"" + name + "\" has the element type " + std::string(c10::toString(tensor.scalar_type())) +
-                   ", the layout says " + c10::toString(type));
+        badArchive("tensor \"" + name + "\" has the element type " +
+                   std::string(c10::toString(tensor.scalar_type())) + ", the layout says " +
+                   c10::toString(type));
     if (!torch::isfinite(tensor).all().item<bool>())
         badArchive("tensor \"" + name + "\" holds non-finite values");
     return tensor;
@@ -180,7 +180,8 @@ void NeuralNetworkLayout::validate() const
 {
     if (inputs < 1 || outputs < 1)
         throw std::invalid_argument("A neural network needs at least one input and one output, not " +
-                                    std::to_string(inputs) + " inputs and " + std::to_string(outputs) + " outputs");
+                                    std::to_string(inputs) + " inputs and " + std::to_string(outputs) +
+                                    " outputs");
     for (size_t i = 0; i < hiddenLayers.size(); ++i)
         if (hiddenLayers[i] < 1 || hiddenLayers[i] > MaximumLayerSize)
             throw std::invalid_argument("Hidden layer " + std::to_string(i + 1) + " has " +
@@ -188,7 +189,8 @@ void NeuralNetworkLayout::validate() const
                                         std::to_string(MaximumLayerSize));
     scalarTypeOf(elementType);
     const int type = static_cast<int>(networkType);
-    if (type < static_cast<int>(NeuralNetworkType::Generic) || type > static_cast<int>(NeuralNetworkType::PhysicsConserved))
+    if (type < static_cast<int>(NeuralNetworkType::Generic) ||
+        type > static_cast<int>(NeuralNetworkType::PhysicsConserved))
         throw std::invalid_argument("Unknown neural network type " + std::to_string(type));
     switch (networkType)
     {
@@ -239,7 +241,10 @@ NeuralNetwork::NeuralNetwork(NeuralNetworkLayout layout, std::uint64_t seed) : m
     m_outputScale = torch::ones({m_layout.outputs}, options);
 }
 
-torch::ScalarType NeuralNetwork::scalarType() const { return scalarTypeOf(m_layout.elementType); }
+torch::ScalarType NeuralNetwork::scalarType() const
+{
+    return scalarTypeOf(m_layout.elementType);
+}
 
 std::vector<torch::Tensor> NeuralNetwork::parameters() const
 {
@@ -255,7 +260,8 @@ std::vector<torch::Tensor> NeuralNetwork::parameters() const
 void NeuralNetwork::setScaling(const torch::Tensor& inputs, const torch::Tensor& outputs)
 {
     // A column that does not vary (or only by rounding) keeps scale 1, so it cannot blow up.
-    const auto scaling = [](const torch::Tensor& data, torch::Tensor& offset, torch::Tensor& scale) {
+    const auto scaling = [](const torch::Tensor& data, torch::Tensor& offset, torch::Tensor& scale)
+    {
         offset = data.mean(0).detach();
         const auto spread = data.std(0, /*unbiased=*/false).detach();
         const auto floor = 1e-9 * torch::clamp_min(offset.abs(), 1.0);
@@ -272,7 +278,8 @@ torch::Tensor NeuralNetwork::forward(const torch::Tensor& inputs) const
     auto hidden = (inputs - m_inputOffset) / m_inputScale;
     for (size_t i = 0; i + 1 < m_weights.size(); ++i)
         hidden = torch::tanh(torch::addmm(m_biases[i], hidden, m_weights[i].t()));
-    auto outputs = torch::addmm(m_biases.back(), hidden, m_weights.back().t()) * m_outputScale + m_outputOffset;
+    auto outputs =
+        torch::addmm(m_biases.back(), hidden, m_weights.back().t()) * m_outputScale + m_outputOffset;
     switch (m_layout.networkType)
     {
     case NeuralNetworkType::Generic:
@@ -282,6 +289,21 @@ torch::Tensor NeuralNetwork::forward(const torch::Tensor& inputs) const
         return conserveEnergy(*m_layout.physicalModel, inputs, outputs);
     }
     return outputs;
+}
+
+DenseNetwork NeuralNetwork::toDense(const DenseKernel* kernel) const
+{
+    const auto values = [](const torch::Tensor& tensor)
+    {
+        const auto doubles = tensor.detach().to(torch::kFloat64).contiguous();
+        return std::vector<double>(doubles.data_ptr<double>(), doubles.data_ptr<double>() + doubles.numel());
+    };
+    std::vector<DenseNetwork::Layer> layers;
+    for (size_t i = 0; i < m_weights.size(); ++i)
+        layers.push_back({static_cast<int>(m_weights[i].size(1)), static_cast<int>(m_weights[i].size(0)),
+                          values(m_weights[i]), values(m_biases[i])});
+    return DenseNetwork(layers, values(m_inputOffset), values(m_inputScale), values(m_outputOffset),
+                        values(m_outputScale), m_layout.elementType, kernel);
 }
 
 NeuralNetwork NeuralNetwork::snapshot() const
@@ -366,7 +388,8 @@ NeuralNetwork NeuralNetwork::fromByteArray(const Utilities::bytearray& bytes)
         badArchive("not a readable TorchScript archive (" + firstLine(e.what()) + ")");
     }
     if (extra[NetworkFile].empty())
-        badArchive(std::string("the TorchScript archive has no ") + NetworkFile + ": it was not written as a neural network");
+        badArchive(std::string("the TorchScript archive has no ") + NetworkFile +
+                   ": it was not written as a neural network");
 
     NeuralNetwork network;
     bool scaled = false;

@@ -1,6 +1,7 @@
 #pragma once
 // Internal to the AI library: the feed-forward network that NeuralNetworkTrainer trains and the
 // NeuralNetwork module runs, with its byte format. Only the library's libtorch sources include this.
+#include "host/ai/DenseNetwork.h"
 #include "host/ai/NeuralNetworkType.h"
 #include "host/ai/PhysicalModel.h"
 #include "host/ai/TensorElementType.h"
@@ -52,10 +53,17 @@ public:
     /// Sets the input and output scaling from training data ({cases, columns} tensors).
     void setScaling(const torch::Tensor& inputs, const torch::Tensor& outputs);
     bool hasScaling() const { return m_hasScaling; }
+    const torch::Tensor& inputOffset() const { return m_inputOffset; }
+    const torch::Tensor& inputScale() const { return m_inputScale; }
+    const torch::Tensor& outputOffset() const { return m_outputOffset; }
     const torch::Tensor& outputScale() const { return m_outputScale; }
 
     /// Outputs in physical units for inputs in physical units (network's scalar type).
     torch::Tensor forward(const torch::Tensor& inputs) const;
+
+    /// The evaluator of forward's uncorrected outputs (a physics-conserved network's correction is
+    /// not part of it). Without a kernel, the best for this processor.
+    DenseNetwork toDense(const DenseKernel* kernel = nullptr) const;
 
     /// A copy that shares nothing with this network and records no gradients.
     NeuralNetwork snapshot() const;

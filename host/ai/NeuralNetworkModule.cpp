@@ -12,19 +12,31 @@ namespace AISystem::detail
 NeuralNetworkModuleImpl::NeuralNetworkModuleImpl(NeuralNetwork network)
     : m_network(std::make_shared<const NeuralNetwork>(std::move(network)))
 {
+    switch (m_network->getLayout().networkType)
+    {
+    case NeuralNetworkType::Generic:
+    case NeuralNetworkType::PhysicsInformed:
+        m_dense = std::make_unique<const DenseNetwork>(m_network->toDense());
+        break;
+    case NeuralNetworkType::PhysicsConserved:
+        break;
+    }
 }
 
 Tensor NeuralNetworkModuleImpl::eval(const Tensor& inputs) const
 {
     const auto& layout = m_network->getLayout();
     if (inputs.getDimensionCount() != 2 || inputs.getDimensionSize(1) != layout.inputs)
-        throw std::runtime_error("NeuralNetwork module: inputs of shape " + inputs.getTensorShape().toString() +
-                                 " given, the network takes {cases, " + std::to_string(layout.inputs) + "}");
+        throw std::runtime_error("NeuralNetwork module: inputs of shape " +
+                                 inputs.getTensorShape().toString() + " given, the network takes {cases, " +
+                                 std::to_string(layout.inputs) + "}");
     const auto rows = inputs.getDimensionSize(0);
     const auto resultType = inputs.getElementType() == TensorElementType::Float ? TensorElementType::Float
                                                                                 : TensorElementType::Double;
     if (rows == 0)
         return Tensor::createTensor(TensorShape{0, layout.outputs}, resultType);
+    if (m_dense)
+        return m_dense->eval(inputs);
     torch::NoGradGuard noGrad;
     const auto outputs =
         m_network->forward(toTorch(inputs, m_network->scalarType())).to(torch::kFloat64).contiguous();
@@ -39,7 +51,7 @@ bool NeuralNetworkModuleImpl::canCalcImbalanceResults() const
 }
 
 std::optional<ImbalanceResult> NeuralNetworkModuleImpl::calcImbalanceResults(const Tensor& inputs,
-                                                                              const Tensor& outputs) const
+                                                                             const Tensor& outputs) const
 {
     const auto& model = m_network->getLayout().physicalModel;
     if (!model || inputs.getDimensionCount() != 2 || outputs.getDimensionCount() != 2 ||
@@ -65,9 +77,13 @@ torch::Tensor toTorch(const Tensor& tensor, torch::ScalarType type)
     switch (tensor.getElementType())
     {
     case TensorElementType::Float:
-        return torch::from_blob(const_cast<float*>(tensor.data<float>()), sizes, torch::kFloat32).to(type).clone();
+        return torch::from_blob(const_cast<float*>(tensor.data<float>()), sizes, torch::kFloat32)
+            .to(type)
+            .clone();
     case TensorElementType::Double:
-        return torch::from_blob(const_cast<double*>(tensor.data<double>()), sizes, torch::kFloat64).to(type).clone();
+        return torch::from_blob(const_cast<double*>(tensor.data<double>()), sizes, torch::kFloat64)
+            .to(type)
+            .clone();
     case TensorElementType::None:
         break;
     }
@@ -79,6 +95,7 @@ namespace AISystem
 {
 std::shared_ptr<const ModuleImpl> loadNeuralNetworkModule(const Utilities::bytearray& bytes)
 {
-    return std::make_shared<const detail::NeuralNetworkModuleImpl>(detail::NeuralNetwork::fromByteArray(bytes));
+    return std::make_shared<const detail::NeuralNetworkModuleImpl>(
+        detail::NeuralNetwork::fromByteArray(bytes));
 }
 } // namespace AISystem

@@ -8,6 +8,8 @@
 
 namespace AISystem::detail
 {
+/// The NeuralNetwork module: evaluates with a DenseNetwork built at load, keeping the libtorch
+/// network for what the evaluator does not cover.
 class NeuralNetworkModuleImpl : public ModuleImpl
 {
 public:
@@ -16,12 +18,17 @@ public:
     ModuleType getType() const override { return ModuleType::NeuralNetwork; }
     Tensor eval(const Tensor& inputs) const override;
     bool canCalcImbalanceResults() const override;
-    std::optional<ImbalanceResult> calcImbalanceResults(const Tensor& inputs, const Tensor& outputs) const override;
+    std::optional<ImbalanceResult> calcImbalanceResults(const Tensor& inputs,
+                                                        const Tensor& outputs) const override;
 
     const NeuralNetwork& getNetwork() const { return *m_network; }
+    /// The evaluator eval uses; nullptr when eval runs the network through libtorch (a
+    /// physics-conserved network, whose correction needs it).
+    const DenseNetwork* getDense() const { return m_dense.get(); }
 
 private:
     std::shared_ptr<const NeuralNetwork> m_network;
+    std::unique_ptr<const DenseNetwork> m_dense;
 };
 
 /// A copy of a tensor as a libtorch tensor of the scalar type; an empty tensor gives zeros.

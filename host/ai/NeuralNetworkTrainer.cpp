@@ -1,5 +1,6 @@
 #include "host/ai/NeuralNetworkTrainer.h"
 
+#include "host/ai/DenseKernel.h"
 #include "host/ai/NeuralNetwork.h"
 #include "host/ai/NeuralNetworkModuleImpl.h"
 #include "host/ai/PhysicalModelBalance.h"
@@ -8,13 +9,16 @@
 #include <torch/torch.h>
 
 #include <cmath>
+#include <cstring>
 #include <fstream>
+#include <functional>
 #include <mutex>
 #include <random>
 #include <sstream>
 #include <stdexcept>
 #include <string>
 #include <tuple>
+#include <type_traits>
 
 namespace AISystem
 {
@@ -43,12 +47,9 @@ detail::NeuralNetworkLayout makeLayout(int inputs, int outputs, const std::vecto
                                        const std::optional<PhysicalModel>& physicalModel,
                                        NeuralNetworkType networkType)
 {
-    return {inputs,
-            outputs,
-            hiddenLayers,
-            elementType == TensorElementType::None ? TensorElementType::Double : elementType,
-            networkType,
-            physicalModel};
+    return {inputs,       outputs,
+            hiddenLayers, elementType == TensorElementType::None ? TensorElementType::Double : elementType,
+            networkType,  physicalModel};
 }
 
 std::string number(double value)
@@ -70,18 +71,19 @@ std::int64_t checkTable(const Tensor& table, int columns, const std::string& nam
     const auto values = table.toDoubleVector();
     for (size_t i = 0; i < values.size(); ++i)
         if (!std::isfinite(values[i]))
-            throw std::invalid_argument(name + " hold the non-finite value " + number(values[i]) + " at row " +
-                                        std::to_string(i / static_cast<size_t>(columns)) + ", column " +
-                                        std::to_string(i % static_cast<size_t>(columns)));
+            throw std::invalid_argument(name + " hold the non-finite value " + number(values[i]) +
+                                        " at row " + std::to_string(i / static_cast<size_t>(columns)) +
+                                        ", column " + std::to_string(i % static_cast<size_t>(columns)));
     return table.getDimensionSize(0);
 }
 
 // Checks an example against the network and returns its case count; an example without tables
 // (a default Example) has no cases.
-std::int64_t checkExample(const Example& example, const detail::NeuralNetworkLayout& layout, const std::string& name,
-                          bool mayBeEmpty)
+std::int64_t checkExample(const Example& example, const detail::NeuralNetworkLayout& layout,
+                          const std::string& name, bool mayBeEmpty)
 {
-    const bool noTables = example.getInputs().getDimensionCount() == 0 && example.getOutputs().getDimensionCount() == 0;
+    const bool noTables =
+        example.getInputs().getDimensionCount() == 0 && example.getOutputs().getDimensionCount() == 0;
     if (noTables && mayBeEmpty)
         return 0;
     const auto inputRows = checkTable(example.getInputs(), layout.inputs, name + " inputs", "inputs");
@@ -124,8 +126,8 @@ torch::Tensor weightedMeanSquare(const torch::Tensor& predicted, const torch::Te
     return (scaled.pow(2).mean(0) * weights).sum() / weights.sum();
 }
 
-std::optional<ImbalanceResult> rmsImbalance(const detail::NeuralNetworkLayout& layout, const torch::Tensor& inputs,
-                                            const torch::Tensor& outputs)
+std::optional<ImbalanceResult> rmsImbalance(const detail::NeuralNetworkLayout& layout,
+                                            const torch::Tensor& inputs, const torch::Tensor& outputs)
 {
     if (!layout.physicalModel)
         return std::nullopt;
@@ -140,9 +142,8 @@ std::optional<ImbalanceResult> rmsImbalance(const detail::NeuralNetworkLayout& l
 std::pair<double, double> imbalanceScales(const PhysicalModel& model, const torch::Tensor& inputs,
                                           const torch::Tensor& targets, const torch::Tensor& spread)
 {
-    const auto rootMeanSquare = [](const torch::Tensor& values) {
-        return std::sqrt(values.detach().to(torch::kFloat64).pow(2).mean().item<double>());
-    };
+    const auto rootMeanSquare = [](const torch::Tensor& values)
+    { return std::sqrt(values.detach().to(torch::kFloat64).pow(2).mean().item<double>()); };
     const auto usable = [](double value) { return std::isfinite(value) && value > 0.0; };
     const auto outputs = targets.detach().clone().set_requires_grad(true);
     const auto balance = detail::computeBalance(model, inputs, outputs);
@@ -165,6 +166,142 @@ std::pair<double, double> imbalanceScales(const PhysicalModel& model, const torc
     return scales;
 }
 
+// The weighted mean square of a generic network and its gradient, from the dense kernel, written
+// straight into the parameters' gradients: a whole forward and backward pass without libtorch's
+// per-operation overhead, over inputs and targets scaled once per training run.
+template <typename Scalar> class DenseLoss
+{
+public:
+    DenseLoss(const detail::NeuralNetwork& network, const torch::Tensor& inputs, const torch::Tensor& targets,
+              const torch::Tensor& outputWeights)
+        : m_parameters(network.parameters()), m_kernel(detail::DenseKernel::best()), m_rows(inputs.size(0))
+    {
+        torch::NoGradGuard noGrad;
+        m_inputs = ((inputs - network.inputOffset()) / network.inputScale()).contiguous();
+        m_targets = ((targets - network.outputOffset()) / network.outputScale()).contiguous();
+        m_errorWeights = (outputWeights / (outputWeights.sum() * static_cast<double>(m_rows))).contiguous();
+        for (size_t i = 0; i + 1 < m_parameters.size(); i += 2)
+            m_layers.push_back({nullptr, nullptr, nullptr, nullptr, static_cast<int>(m_parameters[i].size(1)),
+                                static_cast<int>(m_parameters[i].size(0))});
+        m_scratch.resize(static_cast<size_t>(
+            detail::trainingScratchSize(m_layers.data(), static_cast<int>(m_layers.size()))));
+    }
+
+    /// The mean square; with gradients, they replace the parameters' gradients.
+    double operator()(bool gradients)
+    {
+        for (size_t l = 0; l < m_layers.size(); ++l)
+        {
+            auto& weights = m_parameters[2 * l];
+            auto& bias = m_parameters[2 * l + 1];
+            for (auto* parameter : {&weights, &bias})
+                if (gradients && !parameter->grad().defined())
+                    parameter->mutable_grad() = torch::zeros_like(*parameter);
+            m_layers[l].weights = weights.data_ptr<Scalar>();
+            m_layers[l].bias = bias.data_ptr<Scalar>();
+            m_layers[l].weightGradient = gradients ? weights.grad().data_ptr<Scalar>() : nullptr;
+            m_layers[l].biasGradient = gradients ? bias.grad().data_ptr<Scalar>() : nullptr;
+        }
+        const int count = static_cast<int>(m_layers.size());
+        const Scalar* inputs = m_inputs.data_ptr<Scalar>();
+        const Scalar* targets = m_targets.data_ptr<Scalar>();
+        const Scalar* weights = m_errorWeights.data_ptr<Scalar>();
+        if constexpr (std::is_same_v<Scalar, double>)
+            return m_kernel.lossDouble(m_layers.data(), count, inputs, targets, weights, m_rows, gradients,
+                                       m_scratch.data());
+        else
+            return m_kernel.lossFloat(m_layers.data(), count, inputs, targets, weights, m_rows, gradients,
+                                      m_scratch.data());
+    }
+
+private:
+    std::vector<torch::Tensor> m_parameters;
+    const detail::DenseKernel& m_kernel;
+    std::int64_t m_rows;
+    torch::Tensor m_inputs;
+    torch::Tensor m_targets;
+    torch::Tensor m_errorWeights;
+    std::vector<detail::DenseTrainingLayer<Scalar>> m_layers;
+    std::vector<Scalar> m_scratch;
+};
+
+// The weighted mean square of a generic network as training computes it; empty for the other kinds.
+std::optional<double> denseMeanSquare(const detail::NeuralNetwork& network, const torch::Tensor& inputs,
+                                      const torch::Tensor& targets, const torch::Tensor& outputWeights)
+{
+    if (network.getLayout().networkType != NeuralNetworkType::Generic)
+        return std::nullopt;
+    if (network.scalarType() == torch::kFloat64)
+        return DenseLoss<double>(network, inputs, targets, outputWeights)(false);
+    return DenseLoss<float>(network, inputs, targets, outputWeights)(false);
+}
+
+// The mean square error and the loss at the parameters' current values; the gradient of the loss
+// is left in the parameters' gradients.
+struct Evaluation
+{
+    double meanSquare = 0.0;
+    double loss = 0.0;
+};
+
+// L-BFGS evaluates the point its line search accepted once more at the start of its next
+// iteration, and the trainer reads the error there too: remembering the last few evaluations
+// (parameters, results, gradients) saves those repeats.
+class EvaluationCache
+{
+public:
+    EvaluationCache(std::vector<torch::Tensor> parameters, std::function<Evaluation()> evaluate)
+        : m_parameters(std::move(parameters)), m_evaluate(std::move(evaluate))
+    {
+    }
+
+    Evaluation operator()()
+    {
+        for (const auto& entry : m_entries)
+            if (matches(entry.parameters))
+            {
+                torch::NoGradGuard noGrad;
+                for (size_t i = 0; i < m_parameters.size(); ++i)
+                    m_parameters[i].mutable_grad().copy_(entry.gradients[i]);
+                return entry.result;
+            }
+        Entry entry;
+        entry.result = m_evaluate();
+        torch::NoGradGuard noGrad;
+        for (const auto& parameter : m_parameters)
+        {
+            entry.parameters.push_back(parameter.detach().clone());
+            entry.gradients.push_back(parameter.grad().detach().clone());
+        }
+        if (m_entries.size() == Size)
+            m_entries.erase(m_entries.begin());
+        m_entries.push_back(std::move(entry));
+        return m_entries.back().result;
+    }
+
+private:
+    static constexpr size_t Size = 3;
+    struct Entry
+    {
+        std::vector<torch::Tensor> parameters;
+        std::vector<torch::Tensor> gradients;
+        Evaluation result;
+    };
+
+    bool matches(const std::vector<torch::Tensor>& values) const
+    {
+        for (size_t i = 0; i < m_parameters.size(); ++i)
+            if (std::memcmp(values[i].data_ptr(), m_parameters[i].data_ptr(),
+                            static_cast<size_t>(values[i].nbytes())) != 0)
+                return false;
+        return true;
+    }
+
+    std::vector<torch::Tensor> m_parameters;
+    std::function<Evaluation()> m_evaluate;
+    std::vector<Entry> m_entries;
+};
+
 std::shared_ptr<const ModuleImpl> snapshotImpl(const detail::NeuralNetwork& network)
 {
     return std::make_shared<const detail::NeuralNetworkModuleImpl>(network.snapshot());
@@ -173,18 +310,49 @@ std::shared_ptr<const ModuleImpl> snapshotImpl(const detail::NeuralNetwork& netw
 
 struct NeuralNetworkTrainer::State
 {
+    explicit State(detail::NeuralNetwork trained) : network(std::move(trained)) {}
+
+    // The optimiser for the next run: the one of the last run (its moments or history continue)
+    // unless the options chose another.
+    torch::optim::Optimizer& optimiserFor(double learningRate)
+    {
+        if (optimiser && optimiserKind == options.optimiser)
+        {
+            if (optimiserKind == NeuralNetworkOptimiser::Adam)
+                static_cast<torch::optim::AdamOptions&>(optimiser->param_groups().front().options())
+                    .lr(learningRate);
+            return *optimiser;
+        }
+        switch (options.optimiser)
+        {
+        case NeuralNetworkOptimiser::Adam:
+            optimiser = std::make_unique<torch::optim::Adam>(network.parameters(),
+                                                             torch::optim::AdamOptions(learningRate));
+            break;
+        case NeuralNetworkOptimiser::LBFGS:
+            // One iteration per step, so that the trainer counts, reports and stops by iterations.
+            optimiser = std::make_unique<torch::optim::LBFGS>(
+                network.parameters(),
+                torch::optim::LBFGSOptions(1.0).max_iter(1).line_search_fn(std::string("strong_wolfe")));
+            break;
+        }
+        optimiserKind = options.optimiser;
+        return *optimiser;
+    }
+
     detail::NeuralNetwork network;
     std::optional<ModuleTrainerResult> lastResult;
+    NeuralNetworkTrainerOptions options;
+    std::unique_ptr<torch::optim::Optimizer> optimiser;
+    NeuralNetworkOptimiser optimiserKind = NeuralNetworkOptimiser::Adam;
 };
 
 NeuralNetworkTrainer::NeuralNetworkTrainer(int inputs, int outputs, const std::vector<size_t>& hiddenLayers,
                                            TensorElementType elementType,
                                            const std::optional<PhysicalModel>& physicalModel,
                                            NeuralNetworkType networkType)
-    : NeuralNetworkTrainer(std::make_unique<State>(
-          State{detail::NeuralNetwork(makeLayout(inputs, outputs, hiddenLayers, elementType, physicalModel, networkType),
-                                      nextSeed()),
-                std::nullopt}))
+    : NeuralNetworkTrainer(std::make_unique<State>(detail::NeuralNetwork(
+          makeLayout(inputs, outputs, hiddenLayers, elementType, physicalModel, networkType), nextSeed())))
 {
 }
 
@@ -210,22 +378,45 @@ bool NeuralNetworkTrainer::canContinue(int inputs, int outputs, const std::vecto
            m_state->network.getLayout();
 }
 
-NeuralNetworkType NeuralNetworkTrainer::getNetworkType() const { return m_state->network.getLayout().networkType; }
-int NeuralNetworkTrainer::getInputCount() const { return m_state->network.getLayout().inputs; }
-int NeuralNetworkTrainer::getOutputCount() const { return m_state->network.getLayout().outputs; }
+void NeuralNetworkTrainer::setOptions(const NeuralNetworkTrainerOptions& options)
+{
+    m_state->options = options;
+}
+
+const NeuralNetworkTrainerOptions& NeuralNetworkTrainer::getOptions() const
+{
+    return m_state->options;
+}
+
+NeuralNetworkType NeuralNetworkTrainer::getNetworkType() const
+{
+    return m_state->network.getLayout().networkType;
+}
+int NeuralNetworkTrainer::getInputCount() const
+{
+    return m_state->network.getLayout().inputs;
+}
+int NeuralNetworkTrainer::getOutputCount() const
+{
+    return m_state->network.getLayout().outputs;
+}
 const std::vector<size_t>& NeuralNetworkTrainer::getHiddenLayers() const
 {
     return m_state->network.getLayout().hiddenLayers;
 }
-TensorElementType NeuralNetworkTrainer::getElementType() const { return m_state->network.getLayout().elementType; }
+TensorElementType NeuralNetworkTrainer::getElementType() const
+{
+    return m_state->network.getLayout().elementType;
+}
 const std::optional<PhysicalModel>& NeuralNetworkTrainer::getPhysicalModel() const
 {
     return m_state->network.getLayout().physicalModel;
 }
 
 ModuleTrainerResult NeuralNetworkTrainer::train(const Example& training, const Example& testing,
-                                                double targetRMSError, int maximumIterations, double learningRate,
-                                                const std::optional<Tensor>& weights, Tools::ToolProgress* progress)
+                                                double targetRMSError, int maximumIterations,
+                                                double learningRate, const std::optional<Tensor>& weights,
+                                                Tools::ToolProgress* progress)
 {
     auto& network = m_state->network;
     const auto& layout = network.getLayout();
@@ -236,7 +427,8 @@ ModuleTrainerResult NeuralNetworkTrainer::train(const Example& training, const E
         throw std::invalid_argument("The maximum number of iterations must not be negative, not " +
                                     std::to_string(maximumIterations));
     if (!std::isfinite(learningRate) || learningRate <= 0.0)
-        throw std::invalid_argument("The learning rate must be finite and positive, not " + number(learningRate));
+        throw std::invalid_argument("The learning rate must be finite and positive, not " +
+                                    number(learningRate));
     checkExample(training, layout, "Training", false);
     const auto testingCases = checkExample(testing, layout, "Testing", true);
     const auto type = network.scalarType();
@@ -255,7 +447,57 @@ ModuleTrainerResult NeuralNetworkTrainer::train(const Example& training, const E
     if (informed)
         std::tie(energyScale, massScale) = imbalanceScales(*layout.physicalModel, inputs, targets, scale);
 
-    torch::optim::Adam optimiser(network.parameters(), torch::optim::AdamOptions(learningRate));
+    auto& optimiser = m_state->optimiserFor(learningRate);
+    const auto parameters = network.parameters();
+    // A failed run leaves the network as it was and starts the optimiser afresh.
+    const auto fail = [&](const std::string& message)
+    {
+        network.restore(before);
+        m_state->optimiser.reset();
+        throw std::runtime_error(message);
+    };
+
+    // A generic network's loss is the mean square alone, which the dense kernel computes with its
+    // gradient; the physics-aware kinds need libtorch's autograd.
+    std::optional<DenseLoss<double>> denseDouble;
+    std::optional<DenseLoss<float>> denseFloat;
+    std::function<double(bool)> dense;
+    if (layout.networkType == NeuralNetworkType::Generic && type == torch::kFloat64)
+    {
+        denseDouble.emplace(network, inputs, targets, outputWeights);
+        dense = [&](bool gradients) { return (*denseDouble)(gradients); };
+    }
+    else if (layout.networkType == NeuralNetworkType::Generic)
+    {
+        denseFloat.emplace(network, inputs, targets, outputWeights);
+        dense = [&](bool gradients) { return (*denseFloat)(gradients); };
+    }
+    const auto evaluate = [&]() -> Evaluation
+    {
+        if (dense)
+        {
+            const double meanSquare = dense(true);
+            return {meanSquare, meanSquare};
+        }
+        for (const auto& parameter : parameters)
+            if (parameter.grad().defined())
+                parameter.grad().zero_();
+        const auto predicted = network.forward(inputs);
+        const auto meanSquare = weightedMeanSquare(predicted, targets, scale, outputWeights);
+        auto loss = meanSquare;
+        if (informed)
+        {
+            const auto balance = detail::computeBalance(*layout.physicalModel, inputs, predicted);
+            loss = loss + PhysicsWeight * ((balance.energy / energyScale).pow(2).mean() +
+                                           (balance.mass / massScale).pow(2).mean());
+        }
+        loss.backward();
+        return {meanSquare.item<double>(), loss.item<double>()};
+    };
+    EvaluationCache cached(parameters, evaluate);
+    const auto current = [&]
+    { return m_state->optimiserKind == NeuralNetworkOptimiser::LBFGS ? cached() : evaluate(); };
+
     const int reportEvery = std::max(1, maximumIterations / ProgressLines);
     int done = 0;
     bool cancelled = false;
@@ -266,16 +508,11 @@ ModuleTrainerResult NeuralNetworkTrainer::train(const Example& training, const E
             cancelled = true;
             break;
         }
-        const auto predicted = network.forward(inputs);
-        const auto meanSquare = weightedMeanSquare(predicted, targets, scale, outputWeights);
-        const double rms = std::sqrt(meanSquare.item<double>());
+        const double rms = std::sqrt(current().meanSquare);
         if (!std::isfinite(rms))
-        {
-            network.restore(before);
-            throw std::runtime_error("Training diverged at iteration " + std::to_string(done) +
-                                     " (the RMS error is not finite); the network is left as it was, try a "
-                                     "smaller learning rate");
-        }
+            fail(
+                "Training diverged at iteration " + std::to_string(done) +
+                " (the RMS error is not finite); the network is left as it was, try a smaller learning rate");
         if (progress && done % reportEvery == 0)
         {
             progress->message("Iteration " + std::to_string(done) + " RMS Error " + number(rms));
@@ -283,30 +520,35 @@ ModuleTrainerResult NeuralNetworkTrainer::train(const Example& training, const E
         }
         if (rms <= targetRMSError)
             break;
-        auto loss = meanSquare;
-        if (informed)
+        switch (m_state->optimiserKind)
         {
-            const auto balance = detail::computeBalance(*layout.physicalModel, inputs, predicted);
-            loss = loss + PhysicsWeight * ((balance.energy / energyScale).pow(2).mean() +
-                                           (balance.mass / massScale).pow(2).mean());
+        case NeuralNetworkOptimiser::Adam:
+            optimiser.step();
+            break;
+        case NeuralNetworkOptimiser::LBFGS:
+            optimiser.step([&] { return torch::tensor(cached().loss, torch::kFloat64); });
+            break;
         }
-        optimiser.zero_grad();
-        loss.backward();
-        optimiser.step();
     }
 
     ModuleTrainerResult result;
     {
         torch::NoGradGuard noGrad;
-        const auto predicted = network.forward(inputs);
-        result.rmsError = std::sqrt(weightedMeanSquare(predicted, targets, scale, outputWeights).item<double>());
-        result.imbalance = rmsImbalance(layout, inputs, predicted);
+        if (dense)
+            result.rmsError = std::sqrt(dense(false));
+        if (!dense || layout.physicalModel)
+        {
+            const auto predicted = network.forward(inputs);
+            if (!dense)
+                result.rmsError =
+                    std::sqrt(weightedMeanSquare(predicted, targets, scale, outputWeights).item<double>());
+            result.imbalance = rmsImbalance(layout, inputs, predicted);
+        }
     }
     if (!std::isfinite(result.rmsError))
     {
-        network.restore(before);
-        throw std::runtime_error("Training diverged (the final RMS error is not finite); the network is left as it "
-                                 "was, try a smaller learning rate");
+        const std::string advice = "the network is left as it was, try a smaller learning rate";
+        fail("Training diverged (the final RMS error is not finite); " + advice);
     }
     result.iterations = done;
     result.cancelled = cancelled;
@@ -333,19 +575,32 @@ ModuleTestResult NeuralNetworkTrainer::test(const Example& example, const std::o
     const auto inputs = detail::toTorch(example.getInputs(), type);
     const auto targets = detail::toTorch(example.getOutputs(), type);
     torch::NoGradGuard noGrad;
-    const auto predicted = network.forward(inputs);
     ModuleTestResult result;
-    result.rmsError =
-        std::sqrt(weightedMeanSquare(predicted, targets, network.outputScale(), outputWeights).item<double>());
-    result.imbalance = rmsImbalance(layout, inputs, predicted);
+    const auto dense = denseMeanSquare(network, inputs, targets, outputWeights);
+    if (dense)
+        result.rmsError = std::sqrt(*dense);
+    if (!dense || layout.physicalModel)
+    {
+        const auto predicted = network.forward(inputs);
+        if (!dense)
+            result.rmsError = std::sqrt(
+                weightedMeanSquare(predicted, targets, network.outputScale(), outputWeights).item<double>());
+        result.imbalance = rmsImbalance(layout, inputs, predicted);
+    }
     if (progress)
         progress->message("Testing RMS Error " + number(result.rmsError));
     return result;
 }
 
-std::optional<ModuleTrainerResult> NeuralNetworkTrainer::getLastTrainResult() const { return m_state->lastResult; }
+std::optional<ModuleTrainerResult> NeuralNetworkTrainer::getLastTrainResult() const
+{
+    return m_state->lastResult;
+}
 
-Utilities::bytearray NeuralNetworkTrainer::toByteArray() const { return m_state->network.toByteArray(); }
+Utilities::bytearray NeuralNetworkTrainer::toByteArray() const
+{
+    return m_state->network.toByteArray();
+}
 
 bool NeuralNetworkTrainer::toFile(const std::string& path) const
 {

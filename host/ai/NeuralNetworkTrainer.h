@@ -1,6 +1,7 @@
 #pragma once
 #include "host/ai/Module.h"
 #include "host/ai/ModuleTrainer.h"
+#include "host/ai/NeuralNetworkTrainerOptions.h"
 #include "host/ai/NeuralNetworkType.h"
 #include "host/ai/PhysicalModel.h"
 #include "host/ai/TensorElementType.h"
@@ -16,13 +17,16 @@ namespace AISystem
 /// module that evaluates, computes imbalances with a physical model, and saves to bytes that
 /// Module::fromByteArray(ModuleType::NeuralNetwork, ...) loads).
 ///
-/// Training uses libtorch: inputs and outputs scaled by the mean and standard deviation of the first
-/// training data, tanh hidden layers, full-batch Adam on the weighted mean squared error. A
+/// Training: inputs and outputs scaled by the mean and standard deviation of the first training
+/// data, tanh hidden layers, full-batch L-BFGS or Adam (see NeuralNetworkTrainerOptions) on the
+/// weighted mean squared error, its gradient from a dense kernel for a generic network and from
+/// libtorch's autograd for the physics-aware kinds. A
 /// physics-informed network adds the squared energy and mass imbalance to the loss, each relative to
 /// the imbalance that an output error of one standard deviation would cause and weighted ten times
 /// an output error of that size; a physics-conserved network corrects its output
 /// temperatures so that the energy balance closes. Later train calls continue from the trained
-/// weights and keep the first scaling.
+/// weights, keep the first scaling and continue the optimiser's state, so that training in chunks
+/// is the training of one run (a different optimiser or a failed run starts the state afresh).
 class NeuralNetworkTrainer : public Module, public ModuleTrainer
 {
 public:
@@ -41,8 +45,13 @@ public:
     static void setManualSeed(std::uint64_t seed);
 
     /// Whether this network is the one these arguments would create, so that training can go on.
-    bool canContinue(int inputs, int outputs, const std::vector<size_t>& hiddenLayers, TensorElementType elementType,
-                     const std::optional<PhysicalModel>& physicalModel, NeuralNetworkType networkType) const;
+    bool canContinue(int inputs, int outputs, const std::vector<size_t>& hiddenLayers,
+                     TensorElementType elementType, const std::optional<PhysicalModel>& physicalModel,
+                     NeuralNetworkType networkType) const;
+
+    /// Options for the next train calls.
+    void setOptions(const NeuralNetworkTrainerOptions& options);
+    const NeuralNetworkTrainerOptions& getOptions() const;
 
     NeuralNetworkType getNetworkType() const;
     int getInputCount() const;
@@ -52,8 +61,8 @@ public:
     const std::optional<PhysicalModel>& getPhysicalModel() const;
 
     ModuleTrainerResult train(const Example& training, const Example& testing, double targetRMSError,
-                              int maximumIterations, double learningRate, const std::optional<Tensor>& weights,
-                              Tools::ToolProgress* progress) override;
+                              int maximumIterations, double learningRate,
+                              const std::optional<Tensor>& weights, Tools::ToolProgress* progress) override;
     ModuleTestResult test(const Example& example, const std::optional<Tensor>& weights,
                           Tools::ToolProgress* progress) const override;
     std::optional<ModuleTrainerResult> getLastTrainResult() const override;

@@ -82,7 +82,8 @@ struct AirCooledItem
             const double inlet = 18.0 + 9.0 * unit(generator);
             const double flow = 0.08 + 0.1 * unit(generator);
             inputs.push_back({power, inlet, flow});
-            outputs.push_back({inlet + power / (1.19 * flow * 1006.0) + noise * (2.0 * unit(generator) - 1.0)});
+            outputs.push_back(
+                {inlet + power / (1.19 * flow * 1006.0) + noise * (2.0 * unit(generator) - 1.0)});
         }
         example = Example(Tensor::fromRows(inputs), Tensor::fromRows(outputs), cases);
     }
@@ -120,25 +121,68 @@ std::unique_ptr<NeuralNetworkTrainer> smoothNetwork(std::uint64_t seed,
 
 TEST(NeuralNetworkTrainer, LearnsSmoothFunctionBelowTargetError)
 {
-    for (const auto type : {TensorElementType::Float, TensorElementType::Double})
-    {
-        SCOPED_TRACE(toString(type));
-        auto network = smoothNetwork(11, type);
-        const Example training = smoothExample(12);
-        const Example testing = smoothExample(7, 0.25);
-        const auto result = network->train(training, testing, 0.03, 3000, 0.01, std::nullopt, nullptr);
+    for (const auto optimiser : {NeuralNetworkOptimiser::LBFGS, NeuralNetworkOptimiser::Adam})
+        for (const auto type : {TensorElementType::Float, TensorElementType::Double})
+        {
+            SCOPED_TRACE(std::string(optimiser == NeuralNetworkOptimiser::LBFGS ? "L-BFGS " : "Adam ") +
+                         toString(type));
+            auto network = smoothNetwork(11, type);
+            network->setOptions({optimiser});
+            const Example training = smoothExample(12);
+            const Example testing = smoothExample(7, 0.25);
+            const auto result = network->train(training, testing, 0.03, 3000, 0.01, std::nullopt, nullptr);
 
-        EXPECT_LE(result.rmsError, 0.03);
-        EXPECT_LT(result.iterations, 3000);
-        EXPECT_FALSE(result.cancelled);
-        EXPECT_FALSE(result.imbalance);
-        ASSERT_TRUE(result.testResult);
-        EXPECT_LT(result.testResult->rmsError, 0.1);
-        EXPECT_EQ(network->getLastTrainResult(), result);
-        // The module evaluates the trained network: errors in the outputs' own units stay small.
-        EXPECT_LT(columnError(*network, testing, 0), 0.05);
-        EXPECT_LT(columnError(*network, testing, 1), 0.05);
-        EXPECT_EQ(network->eval(testing.getInputs()).getElementType(), TensorElementType::Double);
+            EXPECT_LE(result.rmsError, 0.03);
+            EXPECT_LT(result.iterations, optimiser == NeuralNetworkOptimiser::LBFGS ? 300 : 3000);
+            EXPECT_FALSE(result.cancelled);
+            EXPECT_FALSE(result.imbalance);
+            ASSERT_TRUE(result.testResult);
+            EXPECT_LT(result.testResult->rmsError, 0.1);
+            EXPECT_EQ(network->getLastTrainResult(), result);
+            // The module evaluates the trained network: errors in the outputs' own units stay small.
+            EXPECT_LT(columnError(*network, testing, 0), 0.05);
+            EXPECT_LT(columnError(*network, testing, 1), 0.05);
+            EXPECT_EQ(network->eval(testing.getInputs()).getElementType(), TensorElementType::Double);
+            // Reloaded from its bytes, the network answers as it did.
+            const Module reloaded = Module::fromByteArray(ModuleType::NeuralNetwork, network->toByteArray());
+            EXPECT_EQ(reloaded.eval(testing.getInputs()), network->eval(testing.getInputs()));
+        }
+}
+
+TEST(NeuralNetworkTrainer, TrainingInChunksIsTrainingInOneRun)
+{
+    // The optimiser's state (Adam's moments, L-BFGS's history) carries over from chunk to chunk.
+    const AirCooledItem item(40, 3.0);
+    struct Case
+    {
+        const char* name;
+        NeuralNetworkOptimiser optimiser;
+        NeuralNetworkType type;
+    };
+    const Case cases[] = {
+        {"Adam, generic", NeuralNetworkOptimiser::Adam, NeuralNetworkType::Generic},
+        {"L-BFGS, generic", NeuralNetworkOptimiser::LBFGS, NeuralNetworkType::Generic},
+        {"Adam, physics-informed", NeuralNetworkOptimiser::Adam, NeuralNetworkType::PhysicsInformed},
+        {"L-BFGS, physics-informed", NeuralNetworkOptimiser::LBFGS, NeuralNetworkType::PhysicsInformed},
+    };
+    for (const Case& c : cases)
+    {
+        SCOPED_TRACE(c.name);
+        const auto make = [&]
+        {
+            NeuralNetworkTrainer::setManualSeed(5);
+            auto network = std::make_unique<NeuralNetworkTrainer>(
+                3, 1, std::vector<size_t>{8, 8}, TensorElementType::Double, item.model, c.type);
+            network->setOptions({c.optimiser});
+            return network;
+        };
+        auto once = make();
+        auto chunked = make();
+        const auto whole = once->train(item.example, Example(), 0.0, 100, 0.01, std::nullopt, nullptr);
+        chunked->train(item.example, Example(), 0.0, 50, 0.01, std::nullopt, nullptr);
+        const auto second = chunked->train(item.example, Example(), 0.0, 50, 0.01, std::nullopt, nullptr);
+        EXPECT_EQ(second.rmsError, whole.rmsError);
+        EXPECT_EQ(chunked->toByteArray(), once->toByteArray());
     }
 }
 
@@ -184,14 +228,20 @@ TEST(NeuralNetworkTrainer, ContinuesFromTrainedWeightsUntilReset)
 
     // A new network from the same seed starts over and repeats the first run exactly.
     auto reset = smoothNetwork(8);
-    EXPECT_EQ(reset->train(training, Example(), 0.0, 100, 0.01, std::nullopt, nullptr).rmsError, first.rmsError);
+    EXPECT_EQ(reset->train(training, Example(), 0.0, 100, 0.01, std::nullopt, nullptr).rmsError,
+              first.rmsError);
 
     const std::vector<size_t> layers{16, 16};
-    EXPECT_TRUE(network->canContinue(2, 2, layers, TensorElementType::Double, std::nullopt, NeuralNetworkType::Generic));
-    EXPECT_FALSE(network->canContinue(3, 2, layers, TensorElementType::Double, std::nullopt, NeuralNetworkType::Generic));
-    EXPECT_FALSE(network->canContinue(2, 2, {16}, TensorElementType::Double, std::nullopt, NeuralNetworkType::Generic));
-    EXPECT_FALSE(network->canContinue(2, 2, layers, TensorElementType::Float, std::nullopt, NeuralNetworkType::Generic));
-    EXPECT_TRUE(network->canContinue(2, 2, layers, TensorElementType::None, std::nullopt, NeuralNetworkType::Generic));
+    EXPECT_TRUE(network->canContinue(2, 2, layers, TensorElementType::Double, std::nullopt,
+                                     NeuralNetworkType::Generic));
+    EXPECT_FALSE(network->canContinue(3, 2, layers, TensorElementType::Double, std::nullopt,
+                                      NeuralNetworkType::Generic));
+    EXPECT_FALSE(network->canContinue(2, 2, {16}, TensorElementType::Double, std::nullopt,
+                                      NeuralNetworkType::Generic));
+    EXPECT_FALSE(network->canContinue(2, 2, layers, TensorElementType::Float, std::nullopt,
+                                      NeuralNetworkType::Generic));
+    EXPECT_TRUE(network->canContinue(2, 2, layers, TensorElementType::None, std::nullopt,
+                                     NeuralNetworkType::Generic));
 }
 
 TEST(NeuralNetworkTrainer, ReportsProgressAndStopsWhenCancelled)
@@ -228,38 +278,45 @@ TEST(NeuralNetworkTrainer, RefusesBadExamplesAndArguments)
         std::string message;
     };
     const Case cases[] = {
-        {"input columns", Example(Tensor::fromRows({{1.0, 2.0, 3.0}}), Tensor::fromRows({{1.0, 2.0}})), Example(),
-         0.01, 10, std::nullopt, "Training inputs have 3 columns, the network has 2 inputs"},
-        {"output columns", Example(Tensor::fromRows({{1.0, 2.0}}), Tensor::fromRows({{1.0}})), Example(), 0.01, 10,
-         std::nullopt, "Training outputs have 1 columns, the network has 2 outputs"},
-        {"rows", Example(Tensor::fromRows({{1.0, 2.0}, {3.0, 4.0}}), Tensor::fromRows({{1.0, 2.0}})), Example(), 0.01,
-         10, std::nullopt, "Training example has 2 input rows and 1 output rows"},
+        {"input columns", Example(Tensor::fromRows({{1.0, 2.0, 3.0}}), Tensor::fromRows({{1.0, 2.0}})),
+         Example(), 0.01, 10, std::nullopt, "Training inputs have 3 columns, the network has 2 inputs"},
+        {"output columns", Example(Tensor::fromRows({{1.0, 2.0}}), Tensor::fromRows({{1.0}})), Example(),
+         0.01, 10, std::nullopt, "Training outputs have 1 columns, the network has 2 outputs"},
+        {"rows", Example(Tensor::fromRows({{1.0, 2.0}, {3.0, 4.0}}), Tensor::fromRows({{1.0, 2.0}})),
+         Example(), 0.01, 10, std::nullopt, "Training example has 2 input rows and 1 output rows"},
         {"no cases",
          Example(Tensor::createTensor(TensorShape{0, 2}, TensorElementType::Double),
                  Tensor::createTensor(TensorShape{0, 2}, TensorElementType::Double)),
          Example(), 0.01, 10, std::nullopt, "Training example has no cases"},
         {"no tables", Example(), Example(), 0.01, 10, std::nullopt,
          "Training inputs must be a table {cases, 2}, not {}"},
-        {"non-finite input", Example(Tensor::fromRows({{1.0, 2.0}, {nan, 4.0}}), Tensor::fromRows({{1.0, 2.0}, {3.0, 4.0}})),
-         Example(), 0.01, 10, std::nullopt, "Training inputs hold the non-finite value nan at row 1, column 0"},
+        {"non-finite input",
+         Example(Tensor::fromRows({{1.0, 2.0}, {nan, 4.0}}), Tensor::fromRows({{1.0, 2.0}, {3.0, 4.0}})),
+         Example(), 0.01, 10, std::nullopt,
+         "Training inputs hold the non-finite value nan at row 1, column 0"},
         {"non-finite testing output", good,
-         Example(Tensor::fromRows({{1.0, 2.0}}), Tensor::fromRows({{1.0, std::numeric_limits<double>::infinity()}})),
+         Example(Tensor::fromRows({{1.0, 2.0}}),
+                 Tensor::fromRows({{1.0, std::numeric_limits<double>::infinity()}})),
          0.01, 10, std::nullopt, "Testing outputs hold the non-finite value inf at row 0, column 1"},
         {"weight count", good, Example(), 0.01, 10, Tensor::fromRows({{1.0, 2.0, 3.0}}),
          "Output weights {1, 3} hold 3 values, the network has 2 outputs"},
         {"negative weight", good, Example(), 0.01, 10, Tensor::fromRows({{1.0, -2.0}}),
          "Output weight 1 is -2: weights must be finite and not negative"},
-        {"zero weights", good, Example(), 0.01, 10, Tensor::fromRows({{0.0, 0.0}}), "Output weights are all zero"},
-        {"learning rate", good, Example(), 0.0, 10, std::nullopt, "The learning rate must be finite and positive, not 0"},
+        {"zero weights", good, Example(), 0.01, 10, Tensor::fromRows({{0.0, 0.0}}),
+         "Output weights are all zero"},
+        {"learning rate", good, Example(), 0.0, 10, std::nullopt,
+         "The learning rate must be finite and positive, not 0"},
         {"iterations", good, Example(), 0.01, -1, std::nullopt,
          "The maximum number of iterations must not be negative, not -1"},
     };
     for (const auto& c : cases)
     {
         SCOPED_TRACE(c.name);
-        EXPECT_EQ(messageOf([&] {
-                      network->train(c.training, c.testing, 0.01, c.iterations, c.learningRate, c.weights, nullptr);
-                  }),
+        EXPECT_EQ(messageOf(
+                      [&] {
+                          network->train(c.training, c.testing, 0.01, c.iterations, c.learningRate, c.weights,
+                                         nullptr);
+                      }),
                   c.message);
     }
     EXPECT_FALSE(network->getLastTrainResult());
@@ -282,22 +339,45 @@ TEST(NeuralNetworkTrainer, RefusesLayoutsThatMakeNoNetwork)
         std::string message;
     };
     const Case cases[] = {
-        {"no inputs", 0, {4}, std::nullopt, NeuralNetworkType::Generic,
+        {"no inputs",
+         0,
+         {4},
+         std::nullopt,
+         NeuralNetworkType::Generic,
          "A neural network needs at least one input and one output, not 0 inputs and 1 outputs"},
-        {"empty layer", 3, {4, 0}, std::nullopt, NeuralNetworkType::Generic,
+        {"empty layer",
+         3,
+         {4, 0},
+         std::nullopt,
+         NeuralNetworkType::Generic,
          "Hidden layer 2 has 0 nodes; it needs 1 to 65536"},
-        {"informed without model", 3, {4}, std::nullopt, NeuralNetworkType::PhysicsInformed,
+        {"informed without model",
+         3,
+         {4},
+         std::nullopt,
+         NeuralNetworkType::PhysicsInformed,
          "A physics-informed network needs a physical model"},
-        {"conserved without output temperature", 3, {4}, inletOnly, NeuralNetworkType::PhysicsConserved,
+        {"conserved without output temperature",
+         3,
+         {4},
+         inletOnly,
+         NeuralNetworkType::PhysicsConserved,
          "A physics-conserved network needs a physical model with an output temperature to correct"},
-        {"model beyond the inputs", 2, {4}, item.model, NeuralNetworkType::PhysicsInformed,
+        {"model beyond the inputs",
+         2,
+         {4},
+         item.model,
+         NeuralNetworkType::PhysicsInformed,
          "Physical model: stream 1 inflow 1 flow refers to input 2 but the network has 2 inputs"},
     };
     for (const auto& c : cases)
     {
         SCOPED_TRACE(c.name);
-        EXPECT_EQ(messageOf([&] { NeuralNetworkTrainer(c.inputs, 1, c.layers, TensorElementType::Float, c.model, c.type); }),
-                  c.message);
+        EXPECT_EQ(
+            messageOf(
+                [&]
+                { NeuralNetworkTrainer(c.inputs, 1, c.layers, TensorElementType::Float, c.model, c.type); }),
+            c.message);
     }
 }
 
@@ -305,7 +385,8 @@ TEST(NeuralNetworkTrainer, PhysicsInformedTrainingLowersImbalance)
 {
     // Few noisy cases: a generic fit follows the noise, the balance holds the informed fit back.
     const AirCooledItem item(40, 3.0);
-    const auto trained = [&](NeuralNetworkType type) {
+    const auto trained = [&](NeuralNetworkType type)
+    {
         NeuralNetworkTrainer::setManualSeed(17);
         NeuralNetworkTrainer network(3, 1, {16, 16}, TensorElementType::Double, item.model, type);
         return network.train(item.example, Example(), 0.0, 1500, 0.01, std::nullopt, nullptr);
