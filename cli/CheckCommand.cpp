@@ -71,15 +71,17 @@ void collect(const std::string& label, const std::vector<EntityError>& errors,
 
 int run(const std::vector<std::string>& args)
 {
-    const ConfluxCli::Command* self = nullptr;
-    for (const auto& command : ConfluxCli::commands())
-        if (command.name == "check")
-            self = &command;
-    if (args.size() != 1)
-        return ConfluxCli::usageError(*self, args.empty() ? "a project file is needed"
-                                                          : "one project file is taken");
+    const ConfluxCli::Command& self = ConfluxCli::command("check");
+    QCommandLineParser parser;
+    if (const auto status = ConfluxCli::parseArguments(self, parser, {}, args))
+        return *status;
+    const QStringList files = parser.positionalArguments();
+    if (files.size() != 1)
+        return ConfluxCli::usageError(self, files.isEmpty() ? "a project file is needed"
+                                                            : "one project file is taken");
+    const std::string projectFile = files.front().toStdString();
 
-    const auto project = ProjectFile::load(QString::fromStdString(args[0]));
+    const auto project = ProjectFile::load(files.front());
     Entity* root = project->getRootEntity();
     std::set<Entity*> entities{root};
 
@@ -110,10 +112,10 @@ int run(const std::vector<std::string>& args)
     }
     if (count == 0)
     {
-        std::cout << "No problems found in " << args[0] << "\n";
+        std::cout << "No problems found in " << projectFile << "\n";
         return 0;
     }
-    std::cout << count << (count == 1 ? " problem" : " problems") << " found in " << args[0] << "\n";
+    std::cout << count << (count == 1 ? " problem" : " problems") << " found in " << projectFile << "\n";
     return 1;
 }
 

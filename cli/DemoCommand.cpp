@@ -1,4 +1,5 @@
 // confluxtool demo: runs the main jobs, one after the other, on the bundled sample project.
+#include "cli/BundledSample.h"
 #include "cli/Command.h"
 
 #include <QDir>
@@ -42,13 +43,19 @@ bool goesOnAfter(const std::string& job, int status)
 
 int run(const std::vector<std::string>& args)
 {
-    const ConfluxCli::Command* self = nullptr;
-    for (const auto& command : ConfluxCli::commands())
-        if (command.name == "demo")
-            self = &command;
-    if (args.size() > 1)
-        return ConfluxCli::usageError(*self, "at most one project file is taken");
-    const std::string project = args.empty() ? std::string(CONFLUX_EXAMPLES_DIR "/sample-datacentre.json") : args[0];
+    const ConfluxCli::Command& self = ConfluxCli::command("demo");
+    QCommandLineParser parser;
+    if (const auto status = ConfluxCli::parseArguments(self, parser, {}, args))
+        return *status;
+    const QStringList files = parser.positionalArguments();
+    if (files.size() > 1)
+        return ConfluxCli::usageError(self, "at most one project file is taken");
+    const std::string project = files.isEmpty() ? ConfluxCli::bundledSample() : files.front().toStdString();
+    if (project.empty())
+    {
+        std::cerr << "confluxtool demo: the bundled sample project is not installed beside confluxtool\n";
+        return 1;
+    }
 
     for (const char* job : jobs)
     {
@@ -56,7 +63,7 @@ int run(const std::vector<std::string>& args)
         for (const auto& candidate : ConfluxCli::commands())
             if (candidate.name == job)
                 command = &candidate;
-        if (!command)
+        if (!command) // a job whose command this build leaves out
         {
             std::cerr << "confluxtool demo: the '" << job << "' job is not built into this confluxtool\n";
             return 1;
@@ -79,5 +86,6 @@ int run(const std::vector<std::string>& args)
     return 0;
 }
 
-const ConfluxCli::CommandRegistration registration({"demo", "run the main jobs on the bundled sample project", usage, run});
+const ConfluxCli::CommandRegistration registration({"demo", "run the main jobs on the bundled sample project",
+                                                    usage, run});
 } // namespace

@@ -32,7 +32,8 @@ extern const Command exportModelCommand;
 class CurrentProject
 {
 public:
-    explicit CurrentProject(EntityModel::Project* project) : m_previous(EntityModel::EntityEditor::getCurrentProject())
+    explicit CurrentProject(EntityModel::Project* project)
+        : m_previous(EntityModel::EntityEditor::getCurrentProject())
     {
         EntityModel::EntityEditor::setCurrentProject(project);
     }
@@ -46,10 +47,9 @@ private:
 
 bool forceDoubleAttributes(EntityModel::Entity* root)
 {
-    return EntityModel::getBoolValue(EntityModel::EntityFetcher::getSolutionControl(root),
-                                     EntityModel::Conflux_Control_t /
-                                         EntityModel::AttributePath("Force Double Attributes"),
-                                     false);
+    return EntityModel::getBoolValue(
+        EntityModel::EntityFetcher::getSolutionControl(root),
+        EntityModel::Conflux_Control_t / EntityModel::AttributePath("Force Double Attributes"), false);
 }
 
 /// Writes one document to a file, or to stdout when the path is empty.
@@ -83,34 +83,25 @@ EntityModel::Entity* documentedEntity(EntityModel::Entity* root, EntityModel::Ty
 
 int run(const std::vector<std::string>& args)
 {
-    std::string projectPath;
-    std::string outputPath;
-    std::vector<std::string> types;
-    bool readingTypes = false;
-    for (std::size_t i = 0; i < args.size(); ++i)
-    {
-        const std::string& arg = args[i];
-        if (arg == "-o" || arg == "--output")
-        {
-            if (i + 1 == args.size())
-                return usageError(exportModelCommand, "-o needs a file name");
-            outputPath = args[++i];
-            readingTypes = false;
-        }
-        else if (arg == "--document")
-            readingTypes = true;
-        else if (!arg.empty() && arg[0] == '-')
-            return usageError(exportModelCommand, "unknown option '" + arg + "'");
-        else if (readingTypes)
-            types.push_back(arg);
-        else if (projectPath.empty())
-            projectPath = arg;
-        else
-            return usageError(exportModelCommand, "unexpected argument '" + arg + "'");
-    }
-    if (projectPath.empty())
+    QCommandLineParser parser;
+    const QCommandLineOption outputOption({"o", "output"}, "", "file name");
+    // --document takes the entity types that follow it, so it is a flag over the positionals.
+    const QCommandLineOption documentOption("document");
+    if (const auto status = parseArguments(exportModelCommand, parser, {outputOption, documentOption}, args))
+        return *status;
+    QStringList positionals = parser.positionalArguments();
+    if (positionals.isEmpty())
         return usageError(exportModelCommand, "no project file given");
-    if (std::find(args.begin(), args.end(), "--document") != args.end() && types.empty())
+    const std::string projectPath = positionals.takeFirst().toStdString();
+    const std::string outputPath = parser.value(outputOption).toStdString();
+    std::vector<std::string> types;
+    if (parser.isSet(documentOption))
+        for (const QString& type : positionals)
+            types.push_back(type.toStdString());
+    else if (!positionals.isEmpty())
+        return usageError(exportModelCommand,
+                          "unexpected argument '" + positionals.front().toStdString() + "'");
+    if (parser.isSet(documentOption) && types.empty())
         return usageError(exportModelCommand, "--document needs at least one entity type");
 
     const auto project = EntityModel::ProjectFile::load(QString::fromStdString(projectPath));
@@ -120,8 +111,8 @@ int run(const std::vector<std::string>& args)
 
     if (types.empty())
     {
-        const auto tree = Conflux::Model::EntityTreeBuilder::create(root, TesseraSDK::AccessType::ReadWrite, true,
-                                                                    forceDouble);
+        const auto tree = Conflux::Model::EntityTreeBuilder::create(root, TesseraSDK::AccessType::ReadWrite,
+                                                                    true, forceDouble);
         if (!tree.first)
         {
             std::cerr << "confluxtool export-model: nothing of '" << projectPath
@@ -148,7 +139,8 @@ int run(const std::vector<std::string>& args)
             entity, entity, TesseraSDK::AccessType::ReadWrite, documented, true, forceDouble);
         if (!tree.first)
         {
-            std::cerr << "confluxtool export-model: entity type '" << label << "' has no exchange attributes\n";
+            std::cerr << "confluxtool export-model: entity type '" << label
+                      << "' has no exchange attributes\n";
             continue;
         }
         QString path = QString::fromStdString(outputPath);

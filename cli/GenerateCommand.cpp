@@ -62,46 +62,28 @@ private:
 
 int run(const std::vector<std::string>& args)
 {
-    const ConfluxCli::Command* self = nullptr;
-    for (const auto& command : ConfluxCli::commands())
-        if (command.name == "generate")
-            self = &command;
-
-    std::string projectFile, store;
+    const ConfluxCli::Command& self = ConfluxCli::command("generate");
+    QCommandLineParser parser;
+    const QCommandLineOption storeOption("store", "", "value");
+    const QCommandLineOption solutionTypeOption("solution-type", "", "value");
+    if (const auto status = ConfluxCli::parseArguments(self, parser, {storeOption, solutionTypeOption}, args))
+        return *status;
+    const QStringList files = parser.positionalArguments();
+    if (files.isEmpty())
+        return ConfluxCli::usageError(self, "no project file given");
+    if (files.size() > 1)
+        return ConfluxCli::usageError(self, "only one project file is taken");
+    const std::string projectFile = files.front().toStdString();
+    std::string store = parser.value(storeOption).toStdString();
     int solutionType = 1;
-    for (std::size_t i = 0; i < args.size(); ++i)
+    if (parser.isSet(solutionTypeOption))
     {
-        if (args[i] == "--store" || args[i] == "--solution-type")
-        {
-            if (i + 1 >= args.size())
-                return ConfluxCli::usageError(*self, args[i] + " needs a value");
-            const std::string& value = args[++i];
-            if (args[i - 1] == "--store")
-                store = value;
-            else
-            {
-                std::size_t used = 0;
-                try
-                {
-                    solutionType = std::stoi(value, &used);
-                }
-                catch (const std::exception&)
-                {
-                    used = 0;
-                }
-                if (used != value.size() || !CFDSolver::solutionTypeFromInt(solutionType))
-                    return ConfluxCli::usageError(*self, "--solution-type takes 1 to 5, not '" + value + "'");
-            }
-        }
-        else if (!args[i].empty() && args[i][0] == '-')
-            return ConfluxCli::usageError(*self, "unknown option '" + args[i] + "'");
-        else if (projectFile.empty())
-            projectFile = args[i];
-        else
-            return ConfluxCli::usageError(*self, "only one project file is taken");
+        bool isNumber = false;
+        solutionType = parser.value(solutionTypeOption).toInt(&isNumber);
+        if (!isNumber || !CFDSolver::solutionTypeFromInt(solutionType))
+            return ConfluxCli::usageError(self, "--solution-type takes 1 to 5, not '" +
+                                                    parser.value(solutionTypeOption).toStdString() + "'");
     }
-    if (projectFile.empty())
-        return ConfluxCli::usageError(*self, "no project file given");
     if (store.empty())
     {
         const QFileInfo info(QString::fromStdString(projectFile));
@@ -122,9 +104,10 @@ int run(const std::vector<std::string>& args)
 
     GenerateProgress progress;
     const Tools::ConsoleToolProgress::InterruptGuard interrupts(progress);
-    Conflux::ConfluxRunner runner(&progress, store, std::string(),
-                                  QFileInfo(QString::fromStdString(projectFile)).completeBaseName().toStdString(),
-                                  project->getRootEntity(), static_cast<CFDSolver::SolutionType>(solutionType));
+    Conflux::ConfluxRunner runner(
+        &progress, store, std::string(),
+        QFileInfo(QString::fromStdString(projectFile)).completeBaseName().toStdString(),
+        project->getRootEntity(), static_cast<CFDSolver::SolutionType>(solutionType));
     runner.start();
     runner.wait();
 
@@ -138,6 +121,6 @@ int run(const std::vector<std::string>& args)
     return 0;
 }
 
-const ConfluxCli::CommandRegistration registration({"generate", "run the exchange generation and write its files",
-                                                    usage, run});
+const ConfluxCli::CommandRegistration
+    registration({"generate", "run the exchange generation and write its files", usage, run});
 } // namespace

@@ -27,7 +27,10 @@ modules) and its AI models with the project values their inputs and outputs are 
 A file that cannot be read is refused with a message naming the file, the entity and the attribute.
 )";
 
-std::string yesNo(bool value) { return value ? "Yes" : "No"; }
+std::string yesNo(bool value)
+{
+    return value ? "Yes" : "No";
+}
 
 std::string number(double value)
 {
@@ -45,7 +48,8 @@ std::string joinNames(const std::vector<Entity*>& entities, std::size_t limit)
 {
     std::string text;
     for (std::size_t i = 0; i < entities.size() && i < limit; ++i)
-        text += (i ? ", " : "") + (entities[i]->getName().empty() ? std::string("(unnamed)") : entities[i]->getName());
+        text += (i ? ", " : "") +
+                (entities[i]->getName().empty() ? std::string("(unnamed)") : entities[i]->getName());
     if (entities.size() > limit)
         text += ", ...";
     return text;
@@ -84,7 +88,8 @@ void printExchange(std::ostream& out, Entity* root, Entity* control, const std::
     row(out, "Mode", getTypeValue(control, exchange / Mode_t).getLabel());
     row(out, "Version", getTypeValue(control, exchange / Version_t).getLabel());
     row(out, "Log level", getTypeValue(control, exchange / Log_Level_t).getLabel());
-    row(out, "CFD generation events", yesNo(getBoolValue(control, exchange / Enable_CFD_Generation_Events_t)));
+    row(out, "CFD generation events",
+        yesNo(getBoolValue(control, exchange / Enable_CFD_Generation_Events_t)));
     row(out, "Force double attributes", yesNo(getBoolValue(control, exchange / "Force Double Attributes")));
 
     const AttributePath parser = exchange / FileParser_Properties_t;
@@ -92,8 +97,9 @@ void printExchange(std::ostream& out, Entity* root, Entity* control, const std::
     if (getBoolValue(control, parser / Use_Alive_HeartBeat_t))
     {
         const double grace = getStandardDoubleValue(control, parser / Client_heartbeat_check_grace_period_t);
-        heartbeat = "every " + number(getStandardDoubleValue(control, parser / Solver_heart_beat_interval_t)) + " s, client " +
-                    (grace > 0 ? "checked after " + number(grace) + " s" : "not checked");
+        heartbeat = "every " +
+                    number(getStandardDoubleValue(control, parser / Solver_heart_beat_interval_t)) +
+                    " s, client " + (grace > 0 ? "checked after " + number(grace) + " s" : "not checked");
     }
     const bool limited = getBoolValue(control, parser / Limit_input_file_try_attempts_t);
     const bool eachStep = hasAttributeSetTo(control, parser / Sync_Mode_t, Each_Time_Step_t) &&
@@ -102,27 +108,34 @@ void printExchange(std::ostream& out, Entity* root, Entity* control, const std::
         "file mode " + getTypeValue(control, parser / File_Mode_t).getLabel() + ", state file " +
             getTypeValue(control, parser / State_File_Mode_t).getLabel() + ", parse failures " +
             getTypeValue(control, parser / Parse_Failure_Handling_t).getLabel());
-    row(out, "", "heartbeat " + heartbeat + "; input file attempts " +
-                     (limited ? std::to_string(getIntValue(control, parser / Input_file_try_attempts_t)) : "unlimited"));
-    row(out, "", "sync " + (eachStep ? std::string("each time step")
-                                     : "every " + std::to_string(getIntValue(control, parser / Sync_Iteration_Interval_t)) +
-                                           " iterations from iteration " +
-                                           std::to_string(getIntValue(control, parser / Sync_Start_Iteration_t))) +
-                     "; full entity names in CSV " + yesNo(getBoolValue(control, parser / Use_Full_Entity_Name_in_CSV_t)));
+    row(out, "",
+        "heartbeat " + heartbeat + "; input file attempts " +
+            (limited ? std::to_string(getIntValue(control, parser / Input_file_try_attempts_t))
+                     : "unlimited"));
+    row(out, "",
+        "sync " +
+            (eachStep ? std::string("each time step")
+                      : "every " + std::to_string(getIntValue(control, parser / Sync_Iteration_Interval_t)) +
+                            " iterations from iteration " +
+                            std::to_string(getIntValue(control, parser / Sync_Start_Iteration_t))) +
+            "; full entity names in CSV " +
+            yesNo(getBoolValue(control, parser / Use_Full_Entity_Name_in_CSV_t)));
 
     for (Entity* library : getLinkedEntities(root, UserDefinedDLLList_t))
     {
         std::string files = getStringValue(library, Windows_Library_t / Dynamic_Link_Library_File_t);
         const std::string linux = getStringValue(library, Linux_Library_t / Shared_Object_File_t);
         files += (files.empty() || linux.empty() ? "" : ", ") + linux;
-        row(out, "User-defined library", library->getName() + " (" + (files.empty() ? "no library files" : files) + "; " +
-                                             handlers(library) + ")");
+        row(out, "User-defined library",
+            library->getName() + " (" + (files.empty() ? "no library files" : files) + "; " +
+                handlers(library) + ")");
     }
     for (Entity* module : getLinkedEntities(root, PythonModulesList_t))
     {
-        const std::string source = hasAttributeSetTo(module, Source_t, File_t)
-                                       ? "file " + getStringValue(module, Python_File_t)
-                                       : std::to_string(getStringValue(module, Python_Script_t).size()) + " characters of script";
+        const std::string source =
+            hasAttributeSetTo(module, Source_t, File_t)
+                ? "file " + getStringValue(module, Python_File_t)
+                : std::to_string(getStringValue(module, Python_Script_t).size()) + " characters of script";
         row(out, "Python module", module->getName() + " (" + source + "; " + handlers(module) + ")");
     }
     for (const char* properties : {"User Defined DLL Properties", "Python Module Properties"})
@@ -154,10 +167,13 @@ void printValues(std::ostream& out, Entity* model, const AttributePath& list, co
         const std::string attribute = getStringValue(value, Attribute_t);
         if (!attribute.empty())
             text += " : " + attribute;
-        const bool hasMin = getBoolValue(value, "Bounds.Has Min"), hasMax = getBoolValue(value, "Bounds.Has Max");
+        const bool hasMin = getBoolValue(value, "Bounds.Has Min"),
+                   hasMax = getBoolValue(value, "Bounds.Has Max");
         if (hasMin || hasMax)
-            text += "  [" + (hasMin ? number(getStandardDoubleValue(value, "Bounds.Min")) : std::string("-inf")) + ", " +
-                    (hasMax ? number(getStandardDoubleValue(value, "Bounds.Max")) : std::string("+inf")) + "]";
+            text +=
+                "  [" + (hasMin ? number(getStandardDoubleValue(value, "Bounds.Min")) : std::string("-inf")) +
+                ", " + (hasMax ? number(getStandardDoubleValue(value, "Bounds.Max")) : std::string("+inf")) +
+                "]";
         row(out, std::string("  ") + role + " " + std::to_string(i + 1), text);
     }
 }
@@ -168,12 +184,16 @@ void printAIModels(std::ostream& out, Entity* root, Entity* control, const std::
     row(out, "Active", yesNo(EntityFetcher::isAIModelActive(root)));
     if (control)
     {
-        const bool eachStep = hasAttributeSetTo(control, AI_Model_Control_t / Update_Mode_t, Each_Time_Step_t) &&
-                              getBoolValue(control, Transient_t / Time_Varying_t);
-        row(out, "Update", eachStep ? "each time step"
-                                    : "every " + std::to_string(getIntValue(control, AI_Model_Control_t / Update_Iteration_Interval_t)) +
-                                          " iterations from iteration " +
-                                          std::to_string(getIntValue(control, AI_Model_Control_t / Update_Start_Iteration_t)));
+        const bool eachStep =
+            hasAttributeSetTo(control, AI_Model_Control_t / Update_Mode_t, Each_Time_Step_t) &&
+            getBoolValue(control, Transient_t / Time_Varying_t);
+        row(out, "Update",
+            eachStep
+                ? "each time step"
+                : "every " +
+                      std::to_string(getIntValue(control, AI_Model_Control_t / Update_Iteration_Interval_t)) +
+                      " iterations from iteration " +
+                      std::to_string(getIntValue(control, AI_Model_Control_t / Update_Start_Iteration_t)));
     }
     for (Entity* model : all)
     {
@@ -190,12 +210,16 @@ void printAIModels(std::ostream& out, Entity* root, Entity* control, const std::
         std::string used = "not in use";
         if (owner)
         {
-            const TypeRef choice = owner->getTypeRef() == Controller_t ? getTypeValue(owner, Controls_t / Mode_t)
-                                                                       : getTypeValue(owner, Cooling_t / Modelling_Level_t);
-            used = owner->getTypeRef().getLabel() + " " + owner->getName() + (choice == AI_Model_t ? ", in use" : ", not in use");
+            const TypeRef choice = owner->getTypeRef() == Controller_t
+                                       ? getTypeValue(owner, Controls_t / Mode_t)
+                                       : getTypeValue(owner, Cooling_t / Modelling_Level_t);
+            used = owner->getTypeRef().getLabel() + " " + owner->getName() +
+                   (choice == AI_Model_t ? ", in use" : ", not in use");
         }
         row(out, model->getName(), "for " + used);
-        row(out, "  model", type.getLabel() + ", " + (bytes ? std::to_string(bytes) + " bytes of model data" : "no model data yet"));
+        row(out, "  model",
+            type.getLabel() + ", " +
+                (bytes ? std::to_string(bytes) + " bytes of model data" : "no model data yet"));
         printValues(out, model, Specification_t / Inputs_t / Input_Values_t, "input");
         printValues(out, model, Specification_t / Outputs_t / Output_Values_t, "output");
     }
@@ -203,27 +227,30 @@ void printAIModels(std::ostream& out, Entity* root, Entity* control, const std::
 
 int run(const std::vector<std::string>& args)
 {
-    static const ConfluxCli::Command* self = nullptr;
-    if (!self)
-        for (const auto& command : ConfluxCli::commands())
-            if (command.name == "info")
-                self = &command;
-    if (args.size() != 1)
-        return ConfluxCli::usageError(*self, args.empty() ? "a project file is needed" : "only one project file is taken");
+    const ConfluxCli::Command& self = ConfluxCli::command("info");
+    QCommandLineParser parser;
+    if (const auto status = ConfluxCli::parseArguments(self, parser, {}, args))
+        return *status;
+    const QStringList files = parser.positionalArguments();
+    if (files.size() != 1)
+        return ConfluxCli::usageError(self, files.isEmpty() ? "a project file is needed"
+                                                            : "only one project file is taken");
 
-    const QString file = QString::fromStdString(args[0]);
+    const QString file = files.front();
     const auto project = ProjectFile::load(file);
     Entity* root = project->getRootEntity();
     std::vector<Entity*> all{root};
     root->getOwnedChildEntities(all, true, true);
     Entity* control = EntityFetcher::getSolutionControl(root);
 
-    std::cout << "Project: " << root->getName() << "\nFile:    " << QFileInfo(file).absoluteFilePath().toStdString() << "\n\n";
+    std::cout << "Project: " << root->getName()
+              << "\nFile:    " << QFileInfo(file).absoluteFilePath().toStdString() << "\n\n";
     printEntities(std::cout, all);
     printExchange(std::cout, root, control, all);
     printAIModels(std::cout, root, control, all);
     return 0;
 }
 
-const ConfluxCli::CommandRegistration registration({"info", "summary of a project: entities, exchange and AI settings", usage, run});
+const ConfluxCli::CommandRegistration
+    registration({"info", "summary of a project: entities, exchange and AI settings", usage, run});
 } // namespace

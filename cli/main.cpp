@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <iostream>
+#include <stdexcept>
 
 namespace ConfluxCli
 {
@@ -13,7 +14,10 @@ static std::vector<Command>& registry()
     return all;
 }
 
-const std::vector<Command>& commands() { return registry(); }
+const std::vector<Command>& commands()
+{
+    return registry();
+}
 
 CommandRegistration::CommandRegistration(Command command)
 {
@@ -22,10 +26,49 @@ CommandRegistration::CommandRegistration(Command command)
     std::sort(all.begin(), all.end(), [](const Command& l, const Command& r) { return l.name < r.name; });
 }
 
+const Command& command(const std::string& name)
+{
+    for (const Command& candidate : registry())
+        if (candidate.name == name)
+            return candidate;
+    throw std::logic_error("confluxtool has no command '" + name + "'");
+}
+
 int usageError(const Command& command, const std::string& message)
 {
     std::cerr << "confluxtool " << command.name << ": " << message << "\n\n" << command.usage;
     return 2;
+}
+
+std::optional<int> parseArguments(const Command& command, QCommandLineParser& parser,
+                                  const QList<QCommandLineOption>& options,
+                                  const std::vector<std::string>& args)
+{
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    parser.addOptions(options);
+    QStringList line{QString::fromStdString(command.name)};
+    for (const std::string& arg : args)
+        line << QString::fromStdString(arg);
+    if (parser.parse(line))
+        return std::nullopt;
+    // The parser names an unknown option without its dashes: show it as it was written.
+    if (const QStringList unknown = parser.unknownOptionNames(); !unknown.isEmpty())
+    {
+        for (const std::string& arg : args)
+        {
+            const QString written = QString::fromStdString(arg).section('=', 0, 0);
+            if (written.startsWith('-') && written.mid(written.startsWith("--") ? 2 : 1) == unknown.front())
+                return usageError(command, "unknown option '" + written.toStdString() + "'");
+        }
+        return usageError(command, "unknown option '" + unknown.front().toStdString() + "'");
+    }
+    // Otherwise an option ended the line without its value.
+    const QString last = args.empty() ? QString() : QString::fromStdString(args.back());
+    const QString name = last.mid(last.startsWith("--") ? 2 : 1);
+    for (const QCommandLineOption& option : options)
+        if (option.names().contains(name) && !option.valueName().isEmpty())
+            return usageError(command, last.toStdString() + " needs a " + option.valueName().toStdString());
+    return usageError(command, parser.errorText().toStdString());
 }
 } // namespace ConfluxCli
 
@@ -35,8 +78,9 @@ static void printHelp(std::ostream& out)
            "       confluxtool COMMAND --help\n\n"
            "Runs ConfluxTool's jobs on a data-centre project file (JSON).\n\nCommands:\n";
     for (const auto& command : ConfluxCli::commands())
-        out << "  " << command.name << std::string(command.name.size() < 14 ? 14 - command.name.size() : 1, ' ')
-            << command.summary << "\n";
+        out << "  " << command.name
+            << std::string(command.name.size() < 14 ? 14 - command.name.size() : 1, ' ') << command.summary
+            << "\n";
 }
 
 int main(int argc, char** argv)
