@@ -544,30 +544,23 @@ Entity* chooseModel(Entity* root, const std::string& wanted, const std::string& 
 
 int run(const std::vector<std::string>& args)
 {
-    const ConfluxCli::Command* self = nullptr;
-    for (const auto& command : ConfluxCli::commands())
-        if (command.name == "evaluate")
-            self = &command;
-
+    const ConfluxCli::Command& self = ConfluxCli::command("evaluate");
     QCommandLineParser parser;
-    const QCommandLineOption modelOption("model", "", "NAME");
-    const QCommandLineOption setOption("set", "", "INPUT=VALUE");
-    const QCommandLineOption inputsOption("inputs", "", "FILE");
-    const QCommandLineOption outputOption(QStringList{"o", "output"}, "", "FILE");
-    parser.addOptions({modelOption, setOption, inputsOption, outputOption});
-    QStringList arguments{"confluxtool evaluate"};
-    for (const std::string& argument : args)
-        arguments << QString::fromStdString(argument);
-    if (!parser.parse(arguments))
-        return ConfluxCli::usageError(*self, parser.errorText().toStdString());
+    const QCommandLineOption modelOption("model", "", "model name");
+    const QCommandLineOption setOption("set", "", "setting INPUT=VALUE");
+    const QCommandLineOption inputsOption("inputs", "", "file name");
+    const QCommandLineOption outputOption(QStringList{"o", "output"}, "", "file name");
+    if (const auto status = ConfluxCli::parseArguments(
+            self, parser, {modelOption, setOption, inputsOption, outputOption}, args))
+        return *status;
     if (parser.positionalArguments().size() != 1)
-        return ConfluxCli::usageError(*self, parser.positionalArguments().isEmpty()
-                                                 ? "a project file is needed"
-                                                 : "one project file is taken");
+        return ConfluxCli::usageError(self, parser.positionalArguments().isEmpty()
+                                                ? "a project file is needed"
+                                                : "one project file is taken");
     if (parser.isSet(outputOption) && !parser.isSet(inputsOption))
-        return ConfluxCli::usageError(*self, "-o writes the results of --inputs, which is missing");
+        return ConfluxCli::usageError(self, "-o writes the results of --inputs, which is missing");
     if (parser.isSet(setOption) && parser.isSet(inputsOption))
-        return ConfluxCli::usageError(*self,
+        return ConfluxCli::usageError(self,
                                       "--set and --inputs exclude each other: the file gives every input");
     const std::string projectFile = parser.positionalArguments().front().toStdString();
 
