@@ -430,7 +430,7 @@ AISystem::Tensor readCases(const std::string& path, const std::vector<Column>& i
             throw BadInput(where + "input " + std::to_string(input + 1) + " has two columns");
         seen[input] = true;
         const Utilities::LinearTransform<double> toStandard =
-            unit.empty() ? Utilities::LinearTransform<double>(1.0, 0.0)
+            unit.empty() ? Utilities::LinearTransform<double>{1.0, 0.0}
                          : unitTransform(inputs[input], unit, where);
         for (std::int64_t r = 0; r < rows; ++r)
             cases.setElementValue(r * count + static_cast<std::int64_t>(input), toStandard(values.at(r, c)));
