@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <stdexcept>
 
 namespace EntityModel
 {
@@ -102,17 +103,54 @@ Attribute* CompositeAttribute::findAttribute(const AttributePath& path) const
     {
         if (!current)
             return nullptr;
-        // A step names a direct child or, failing that, an attribute inside this composite's own
-        // grouping composites: callers name "Inputs/Input Values" whether or not the schema
-        // groups the inputs under a heading such as "Specification".
         found = current->findAttribute(path[i], false);
         if (!found)
-            found = current->findAttribute(path[i], true);
+            found = current->findInGroupings(path, i);
         if (!found)
             return nullptr;
         current = found->isCompositeAttribute() ? static_cast<const CompositeAttribute*>(found) : nullptr;
     }
     return found;
+}
+
+bool CompositeAttribute::isGrouping() const
+{
+    return getDefinition().grouping;
+}
+
+Attribute* CompositeAttribute::findInGroupings(const AttributePath& path, std::size_t step) const
+{
+    // Callers name "Inputs/Input Values" whether or not the schema puts a heading such as
+    // "Specification" above: only headings are skipped, so a namesake deeper down never answers.
+    std::vector<Attribute*> matches;
+    std::function<void(const CompositeAttribute&)> search = [&](const CompositeAttribute& holder)
+    {
+        for (const auto& child : holder.children_)
+        {
+            if (!child->isCompositeAttribute() || child->kind() != AttributeKind::Composite)
+                continue;
+            const auto& grouping = static_cast<const CompositeAttribute&>(*child);
+            if (!grouping.isGrouping())
+                continue;
+            if (Attribute* found = grouping.findAttribute(path[step], false))
+                matches.push_back(found);
+            else
+                search(grouping);
+        }
+    };
+    search(*this);
+    if (matches.size() > 1)
+    {
+        const Entity* entity = isEntity() ? static_cast<const Entity*>(this) : getOwnerEntity();
+        const std::string below =
+            isEntity() ? std::string() : " below '" + getAttributePath().toString('.') + "'";
+        throw std::runtime_error("attribute path '" + path.toString('.') + "' of entity '" +
+                                 (entity ? entity->getName() : std::string()) + "' is ambiguous" + below +
+                                 ": step '" + path[step].getLabel() + "' matches both '" +
+                                 matches[0]->getAttributePath().toString('.') + "' and '" +
+                                 matches[1]->getAttributePath().toString('.') + "'");
+    }
+    return matches.empty() ? nullptr : matches.front();
 }
 
 Attribute* CompositeAttribute::findAttribute(TypeRef name, bool recursive) const

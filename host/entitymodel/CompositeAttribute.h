@@ -33,9 +33,10 @@ public:
 
     // Lookup; absent means null.
     /// The attribute at a path below this composite (through composites; entities owned by links are
-    /// not entered). A step that is not a direct child is looked for depth-first in the grouping
-    /// composites below, so a path may leave out headings ("Inputs/Input Values" finds
-    /// "Specification/Inputs/Input Values").
+    /// not entered). A step that is not a direct child is looked for inside the grouping composites
+    /// (headings the schema marks as such), so a path may leave them out: "Inputs/Input Values"
+    /// finds "Specification/Inputs/Input Values". A step that matches two attributes that way throws
+    /// std::runtime_error naming both, rather than picking one.
     Attribute* findAttribute(const AttributePath& path) const;
     /// The first child of that name; with recursive, searched depth-first through composites.
     Attribute* findAttribute(TypeRef name, bool recursive = false) const;
@@ -55,6 +56,11 @@ public:
     std::vector<Entity*> getOwnedChildEntitiesOfType(TypeRef type, bool recursive = true) const;
 
 private:
+    /// Whether the schema marks this composite as a heading that paths may leave out.
+    bool isGrouping() const;
+    /// The one attribute named by path[step] inside the grouping composites below this one.
+    Attribute* findInGroupings(const AttributePath& path, std::size_t step) const;
+
     std::vector<std::unique_ptr<Attribute>> children_;
 };
 

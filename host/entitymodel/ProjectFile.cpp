@@ -25,7 +25,10 @@ namespace EntityModel
 {
 namespace
 {
-std::string idText(const ID& id) { return std::to_string(id.fileId) + "-" + std::to_string(id.serial); }
+std::string idText(const ID& id)
+{
+    return std::to_string(id.fileId) + "-" + std::to_string(id.serial);
+}
 
 std::string describe(const QJsonValue& value)
 {
@@ -65,7 +68,10 @@ struct Context
             text += "attribute '" + attribute + "': ";
         throw std::runtime_error(text + problem);
     }
-    Context child(const std::string& name) const { return {file, entity, attribute.empty() ? name : attribute + "." + name}; }
+    Context child(const std::string& name) const
+    {
+        return {file, entity, attribute.empty() ? name : attribute + "." + name};
+    }
 };
 
 std::string entityLabel(const std::string& name, const std::string& type, const ID& id)
@@ -82,7 +88,8 @@ std::optional<ID> readId(const QJsonValue& value)
     for (int i = 0; i < 2; ++i)
     {
         const double number = pair[i].toDouble(0.5);
-        if (!pair[i].isDouble() || number != std::floor(number) || std::abs(number) > std::numeric_limits<int>::max())
+        if (!pair[i].isDouble() || number != std::floor(number) ||
+            std::abs(number) > std::numeric_limits<int>::max())
             return std::nullopt;
         (i ? id.serial : id.fileId) = static_cast<int>(number);
     }
@@ -117,10 +124,12 @@ public:
         }
         const QJsonObject root = document.object();
         if (!document.isObject() || root.value("format").toString() != ProjectFileFormat::formatName)
-            top.fail(std::string("not a project file (it needs \"format\": \"") + ProjectFileFormat::formatName + "\")");
+            top.fail(std::string("not a project file (it needs \"format\": \"") +
+                     ProjectFileFormat::formatName + "\")");
         const int version = root.value("version").toInt(-1);
         if (version < 1 || version > ProjectFileFormat::version)
-            top.fail("project file version " + std::to_string(version) + " is not supported (this program reads version " +
+            top.fail("project file version " + std::to_string(version) +
+                     " is not supported (this program reads version " +
                      std::to_string(ProjectFileFormat::version) + ")");
         for (auto it = root.begin(); it != root.end(); ++it)
             if (it.key() != "format" && it.key() != "version" && it.key() != "entities")
@@ -218,10 +227,20 @@ private:
 
     void checkBounds(const Attribute& attribute, double value, const Context& where)
     {
-        if (const auto min = attribute.getMinimum(); min && value < *min)
-            where.fail(ProjectFileFormat::number(value) + " is below the minimum " + ProjectFileFormat::number(*min));
-        if (const auto max = attribute.getMaximum(); max && value > *max)
-            where.fail(ProjectFileFormat::number(value) + " is above the maximum " + ProjectFileFormat::number(*max));
+        // A bound says the value is a quantity in a range: NaN would slip past both comparisons.
+        const auto min = attribute.getMinimum();
+        const auto max = attribute.getMaximum();
+        if ((min || max) && !std::isfinite(value))
+            where.fail(ProjectFileFormat::number(value) + " is not allowed: the value is bounded (" +
+                       (min ? "minimum " + ProjectFileFormat::number(*min) : std::string()) +
+                       (min && max ? ", " : "") +
+                       (max ? "maximum " + ProjectFileFormat::number(*max) : std::string()) + ")");
+        if (min && value < *min)
+            where.fail(ProjectFileFormat::number(value) + " is below the minimum " +
+                       ProjectFileFormat::number(*min));
+        if (max && value > *max)
+            where.fail(ProjectFileFormat::number(value) + " is above the maximum " +
+                       ProjectFileFormat::number(*max));
     }
 
     static std::optional<double> readReal(const QJsonValue& value)
@@ -251,7 +270,8 @@ private:
             return;
         }
         if (!unit->setValueFromString(value.toString().toStdString()))
-            where.fail("'" + value.toString().toStdString() + "' is not a unit of " + unit->getQuantity().getLabel());
+            where.fail("'" + value.toString().toStdString() + "' is not a unit of " +
+                       unit->getQuantity().getLabel());
     }
 
     void readValue(Attribute& attribute, const QJsonValue& value, const Context& where)
@@ -297,7 +317,8 @@ private:
             {
                 for (auto it = object.begin(); it != object.end(); ++it)
                     if (it.key() != "value" && it.key() != "unit")
-                        where.fail("unknown key '" + it.key().toStdString() + "' (a value with a unit has 'value' and 'unit')");
+                        where.fail("unknown key '" + it.key().toStdString() +
+                                   "' (a value with a unit has 'value' and 'unit')");
             }
             const QJsonValue number = value.isObject() ? object.value("value") : value;
             const std::optional<double> standard = readReal(number);
@@ -327,12 +348,14 @@ private:
             return;
         case AttributeKind::Filename:
             expect(value.isString(), "a file name", value, where);
-            setText(attribute, ProjectFileFormat::toModelPath(value.toString().toStdString(), anchor_), where);
+            setText(attribute, ProjectFileFormat::toModelPath(value.toString().toStdString(), anchor_),
+                    where);
             return;
         case AttributeKind::ByteArray:
         {
             expect(value.isString(), "base64 text", value, where);
-            const auto decoded = QByteArray::fromBase64Encoding(value.toString().toLatin1(), QByteArray::AbortOnBase64DecodingErrors);
+            const auto decoded = QByteArray::fromBase64Encoding(value.toString().toLatin1(),
+                                                                QByteArray::AbortOnBase64DecodingErrors);
             if (!decoded)
                 where.fail("the text is not base64");
             setText(attribute, decoded.decoded.toStdString(), where);
@@ -360,7 +383,8 @@ private:
         if (value.isObject())
             for (auto it = object.begin(); it != object.end(); ++it)
                 if (it.key() != "points" && it.key() != "xUnit" && it.key() != "yUnit")
-                    where.fail("unknown key '" + it.key().toStdString() + "' (a curve has 'points', 'xUnit' and 'yUnit')");
+                    where.fail("unknown key '" + it.key().toStdString() +
+                               "' (a curve has 'points', 'xUnit' and 'yUnit')");
         const QJsonValue pointsValue = value.isObject() ? object.value("points") : value;
         expect(pointsValue.isArray(), "a list of [x, y] points", pointsValue, where);
         std::vector<CurveAttribute::Point> points;
@@ -433,8 +457,9 @@ private:
                 if (!pending.link->isOwning())
                     continue;
                 if (target.owner)
-                    pending.where.fail("owns entity " + target.label + ", which attribute '" + target.owner->where.attribute +
-                                       "' of entity " + target.owner->where.entity + " owns already");
+                    pending.where.fail("owns entity " + target.label + ", which attribute '" +
+                                       target.owner->where.attribute + "' of entity " +
+                                       target.owner->where.entity + " owns already");
                 target.owner = &pending;
             }
         // An ownership cycle would leave entities owning each other with no way up to a root.
@@ -459,8 +484,9 @@ private:
             for (const ID& id : pending.ids)
             {
                 Record& target = records_[ids_.at(id)];
-                const bool linked = pending.link->isOwning() ? pending.link->adopt(std::move(target.entity)) != nullptr
-                                                             : pending.link->addReference(target.raw);
+                const bool linked = pending.link->isOwning()
+                                        ? pending.link->adopt(std::move(target.entity)) != nullptr
+                                        : pending.link->addReference(target.raw);
                 if (!linked)
                     pending.where.fail("cannot hold entity " + target.label);
             }
@@ -487,7 +513,8 @@ private:
 };
 } // namespace
 
-std::vector<std::unique_ptr<Entity>> ProjectFile::readEntities(const QByteArray& json, const QString& fileName)
+std::vector<std::unique_ptr<Entity>> ProjectFile::readEntities(const QByteArray& json,
+                                                               const QString& fileName)
 {
     SchemaLoader::ensureBuiltInLoaded();
     Reader reader(fileName.toStdString(), ProjectFileFormat::anchorFolder(fileName));
@@ -500,12 +527,15 @@ std::unique_ptr<Project> ProjectFile::fromJson(const QByteArray& json, const QSt
     const Entity& root = *entities.front();
     const std::string rootLabel = entityLabel(root.getName(), root.getTypeRef().getLabel(), root.getID());
     if (!root.isProject())
-        Context{fileName.toStdString(), rootLabel, {}}.fail("the first entity of a project file must be a Project");
+        Context{fileName.toStdString(), rootLabel, {}}.fail(
+            "the first entity of a project file must be a Project");
     if (entities.size() > 1)
     {
         const Entity& stray = *entities[1];
-        Context{fileName.toStdString(), entityLabel(stray.getName(), stray.getTypeRef().getLabel(), stray.getID()), {}}.fail(
-            "no entity owns it (only the project may stand alone)");
+        Context{fileName.toStdString(),
+                entityLabel(stray.getName(), stray.getTypeRef().getLabel(), stray.getID()),
+                {}}
+            .fail("no entity owns it (only the project may stand alone)");
     }
     return std::make_unique<Project>(std::move(entities.front()), fileName.toStdString());
 }
@@ -514,7 +544,8 @@ std::unique_ptr<Project> ProjectFile::load(const QString& fileName)
 {
     QFile file(fileName);
     if (!file.open(QIODevice::ReadOnly))
-        throw std::runtime_error(fileName.toStdString() + ": cannot be read (" + file.errorString().toStdString() + ")");
+        throw std::runtime_error(fileName.toStdString() + ": cannot be read (" +
+                                 file.errorString().toStdString() + ")");
     return fromJson(file.readAll(), fileName);
 }
 

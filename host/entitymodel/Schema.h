@@ -103,6 +103,9 @@ struct AttributeDefinition
 
     // Composites and counted composites.
     std::vector<AttributeDefinition> children;
+    /// Composite: a heading that paths may leave out ("Inputs/Input Values" for
+    /// "Specification/Inputs/Input Values").
+    bool grouping = false;
     /// Counted composite: definition of each item (its name is the item label; item n is "label n").
     std::shared_ptr<AttributeDefinition> item;
 

@@ -331,7 +331,7 @@ AttributeDefinition readAttribute(const QJsonValue& value, const Where& parent)
         allowed.insert("targets");
         break;
     case AttributeKind::Composite:
-        allowed.insert("children");
+        allowed.insert({"children", "grouping"});
         break;
     case AttributeKind::CountedComposite:
         allowed.insert("item");
@@ -378,6 +378,7 @@ AttributeDefinition readAttribute(const QJsonValue& value, const Where& parent)
     for (const std::string& type : readStrings(object, "linkedTypes", where))
         d.linkedTypes.emplace_back(type);
     d.owning = readBool(object, "owning", where);
+    d.grouping = readBool(object, "grouping", where);
     d.linkFlag = readBool(object, "flag", where);
     if (const std::optional<double> size = readNumber(object, "size", where))
     {

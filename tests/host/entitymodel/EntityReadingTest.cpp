@@ -1,5 +1,7 @@
 #include "tests/host/entitymodel/TestModel.h"
 
+#include "host/entitymodel/SchemaLoader.h"
+
 #include <gtest/gtest.h>
 
 using namespace EntityModel;
@@ -91,4 +93,47 @@ TEST(EntityFetcher, FindsProjectSolutionControlAndSwitches)
     auto loose = EntityEditor::createDetachedEntity(TypeRef("Server"));
     EXPECT_EQ(EntityFetcher::getSolutionControl(loose.get()), nullptr);
     EXPECT_FALSE(EntityFetcher::isConflux(loose.get()));
+}
+
+TEST(AttributePaths, StepsLeaveOutOnlyHeadingsAndRefuseTwoMatches)
+{
+    using TestModel::attr;
+    using TestModel::composite;
+    // "Rate" is a setting under the heading "Setup" and a result under the plain composite
+    // "Results"; "Twice" sits under two headings.
+    AttributeDefinition setup =
+        composite("Setup", {attr(AttributeKind::Double, "Rate"), attr(AttributeKind::Int, "Twice")});
+    setup.grouping = true;
+    AttributeDefinition other = composite("Other", {attr(AttributeKind::Int, "Twice")});
+    other.grouping = true;
+    const AttributeDefinition results = composite("Results", {attr(AttributeKind::Double, "Flow")});
+    const EntityDefinition def{TypeRef("Path Test"), {setup, other, results}, {}, {}};
+    const auto entity = DataFactory::createEntity(std::make_shared<EntityDefinition>(def), "P");
+
+    EXPECT_EQ(entity->findAttribute("Rate"), entity->findAttribute("Setup.Rate"));
+    EXPECT_NE(entity->findAttribute("Rate"), nullptr);
+    EXPECT_EQ(entity->findAttribute("Flow"), nullptr); // "Results" is no heading: its namesakes stay hidden
+    EXPECT_NE(entity->findAttribute("Results.Flow"), nullptr);
+    try
+    {
+        entity->findAttribute("Twice");
+        ADD_FAILURE() << "an ambiguous path was resolved";
+    }
+    catch (const std::runtime_error& error)
+    {
+        EXPECT_STREQ(error.what(),
+                     "attribute path 'Twice' of entity 'P' is ambiguous: step 'Twice' matches both "
+                     "'Setup.Twice' and 'Other.Twice'");
+    }
+}
+
+TEST(AttributePaths, AIModelListsAreFoundWithOrWithoutTheirHeadings)
+{
+    SchemaLoader::ensureBuiltInLoaded();
+    const auto model = DataFactory().createEntity(AI_Model_t);
+    Attribute* inputs = model->findAttribute(Specification_t / Inputs_t / Input_Values_t);
+    ASSERT_NE(inputs, nullptr);
+    EXPECT_EQ(model->findAttribute(Inputs_t / Input_Values_t), inputs);
+    EXPECT_EQ(model->findAttribute(Specification_t / Input_Values_t), inputs);
+    EXPECT_EQ(model->findAttribute(AttributePath("Input Values")), inputs); // through two headings
 }

@@ -1,12 +1,12 @@
 // Project files: the sample project, round trips of every kind of value, and the refusal of bad
 // files with messages that name the file, the entity and the attribute.
+#include "host/entitymodel/ProjectFile.h"
 #include "host/entitymodel/CurveAttribute.h"
 #include "host/entitymodel/DataFactory.h"
 #include "host/entitymodel/DoubleAttribute.h"
 #include "host/entitymodel/EntityReading.h"
 #include "host/entitymodel/EntitySaver.h"
 #include "host/entitymodel/LinkAttribute.h"
-#include "host/entitymodel/ProjectFile.h"
 #include "host/entitymodel/SchemaLoader.h"
 #include "host/entitymodel/ValueAttribute.h"
 
@@ -80,22 +80,40 @@ TEST(SampleProject, LoadsWithEveryEntityTypeAndItsSettings)
     ASSERT_NE(root, nullptr);
     EXPECT_EQ(root->getName(), "Sample Data Centre");
 
-    const std::map<std::string, int> expected{
-        {"Project", 1},           {"Solution Control", 1}, {"Fluid", 3},          {"Flow Network", 1},
-        {"Flow Network Connection", 1}, {"Room", 1},       {"Cabinet", 2},        {"IT Equipment", 2},
-        {"Inflow", 2},            {"Outflow", 2},          {"CDU", 1},            {"Air Cooling Unit", 1},
-        {"Heat Exchanger", 1},    {"Vent", 1},             {"Controller", 1},     {"AI Model", 1},
-        {"AI Model Attribute", 4}, {"User Defined DLL", 1}, {"Python Module", 1}, {"Event Handler", 3}};
+    const std::map<std::string, int> expected{{"Project", 1},
+                                              {"Solution Control", 1},
+                                              {"Fluid", 3},
+                                              {"Flow Network", 1},
+                                              {"Flow Network Connection", 1},
+                                              {"Room", 1},
+                                              {"Cabinet", 2},
+                                              {"IT Equipment", 2},
+                                              {"Inflow", 2},
+                                              {"Outflow", 2},
+                                              {"CDU", 1},
+                                              {"Air Cooling Unit", 1},
+                                              {"Heat Exchanger", 1},
+                                              {"Vent", 1},
+                                              {"Controller", 1},
+                                              {"AI Model", 1},
+                                              {"AI Model Attribute", 4},
+                                              {"User Defined DLL", 1},
+                                              {"Python Module", 1},
+                                              {"Event Handler", 3}};
     EXPECT_EQ(countByType(root), expected);
 
     Entity* control = getLinkedEntity(root, Solution_Control_t);
     ASSERT_NE(control, nullptr);
     EXPECT_TRUE(getBoolValue(control, Conflux_Control_t / Active_t));
     EXPECT_TRUE(hasAttributeSetTo(control, Conflux_Control_t / Mode_t, FileParser_t));
-    EXPECT_TRUE(hasAttributeSetTo(control, Conflux_Control_t / FileParser_Properties_t / File_Mode_t, Default_t));
-    EXPECT_EQ(getStandardDoubleValue(control, Conflux_Control_t / FileParser_Properties_t / Solver_heart_beat_interval_t), 5.0);
-    EXPECT_EQ(getLinkedEntity(control, Conflux_Control_t / Python_Module_Properties_t / Event_Handler_t)->getName(),
-              "on_iteration");
+    EXPECT_TRUE(
+        hasAttributeSetTo(control, Conflux_Control_t / FileParser_Properties_t / File_Mode_t, Default_t));
+    EXPECT_EQ(getStandardDoubleValue(control, Conflux_Control_t / FileParser_Properties_t /
+                                                  Solver_heart_beat_interval_t),
+              5.0);
+    EXPECT_EQ(
+        getLinkedEntity(control, Conflux_Control_t / Python_Module_Properties_t / Event_Handler_t)->getName(),
+        "on_iteration");
     EXPECT_TRUE(getBoolValue(control, AI_Model_Control_t / Active_t));
 
     Entity* gpu = findByName(root, "GPU Node A02-1");
@@ -162,7 +180,7 @@ struct BadFile
 {
     const char* kind;
     std::vector<std::pair<std::string, std::string>> edits; ///< (text, replacement) applied to smallProject
-    std::string message;                                     ///< after "bad.json: "
+    std::string message;                                    ///< after "bad.json: "
 };
 
 QByteArray edited(const BadFile& row)
@@ -182,53 +200,91 @@ QByteArray edited(const BadFile& row)
 }
 } // namespace
 
-TEST(ProjectFileRefusal, SmallProjectLoads) { EXPECT_EQ(loadError(smallProject), ""); }
+TEST(ProjectFileRefusal, SmallProjectLoads)
+{
+    EXPECT_EQ(loadError(smallProject), "");
+}
 
 TEST(ProjectFileRefusal, EachKindOfBadFileIsRefusedWithAMessageNamingFileEntityAndAttribute)
 {
     const std::vector<BadFile> rows{
-        {"syntax error", {{R"("Solution Control": [1, 2],)", R"("Solution Control": [1, 2])"}},
+        {"syntax error",
+         {{R"("Solution Control": [1, 2],)", R"("Solution Control": [1, 2])"}},
          "not valid JSON (line 4, column 99): unterminated object"},
-        {"not a project file", {{R"("format": "ConfluxTool project")", R"("format": "Spreadsheet")"}},
+        {"not a project file",
+         {{R"("format": "ConfluxTool project")", R"("format": "Spreadsheet")"}},
          R"(not a project file (it needs "format": "ConfluxTool project"))"},
-        {"newer version", {{R"("version": 1)", R"("version": 2)"}},
+        {"newer version",
+         {{R"("version": 1)", R"("version": 2)"}},
          "project file version 2 is not supported (this program reads version 1)"},
-        {"unknown entity type", {{R"("type": "CDU")", R"("type": "Coolant Unit")"}},
+        {"unknown entity type",
+         {{R"("type": "CDU")", R"("type": "Coolant Unit")"}},
          "entity 'CDU' (Coolant Unit 1-6): unknown entity type 'Coolant Unit'"},
-        {"unknown attribute", {{"Modelling Level", "Modeling Level"}},
+        {"unknown attribute",
+         {{"Modelling Level", "Modeling Level"}},
          "entity 'Server' (IT Equipment 1-5), attribute 'Cooling.Modeling Level': unknown attribute"},
-        {"dangling link", {{R"("CDULink": [1, 6])", R"("CDULink": [1, 9])"}},
-         "entity 'Server' (IT Equipment 1-5), attribute 'CDULink': links entity 1-9, which is not in the file"},
-        {"wrong value type", {{R"("Modelling Level": "Detailed")", R"("Modelling Level": 3)"}},
-         "entity 'Server' (IT Equipment 1-5), attribute 'Cooling.Modelling Level': expected a label, found a number"},
-        {"wrong value type of a number", {{R"("Typical Power": 800)", R"("Typical Power": "800 W")"}},
+        {"dangling link",
+         {{R"("CDULink": [1, 6])", R"("CDULink": [1, 9])"}},
+         "entity 'Server' (IT Equipment 1-5), attribute 'CDULink': links entity 1-9, which is not in the "
+         "file"},
+        {"wrong value type",
+         {{R"("Modelling Level": "Detailed")", R"("Modelling Level": 3)"}},
+         "entity 'Server' (IT Equipment 1-5), attribute 'Cooling.Modelling Level': expected a label, found a "
+         "number"},
+        {"wrong value type of a number",
+         {{R"("Typical Power": 800)", R"("Typical Power": "800 W")"}},
          "entity 'Server' (IT Equipment 1-5), attribute 'Power.Power Definition.Typical Power': "
          "expected a number (in standard units), found a text"},
-        {"duplicate id", {{R"("name": "CDU", "id": [1, 6])", R"("name": "CDU", "id": [1, 5])"}},
+        {"duplicate id",
+         {{R"("name": "CDU", "id": [1, 6])", R"("name": "CDU", "id": [1, 5])"}},
          "entity 'CDU' (CDU 1-5): ID 1-5 is already used by entity 'Server' (IT Equipment 1-5)"},
-        {"value that is no candidate", {{R"("Modelling Level": "Detailed")", R"("Modelling Level": "Liquid")"}},
-         "entity 'Server' (IT Equipment 1-5), attribute 'Cooling.Modelling Level': 'Liquid' is not one of Simple, "
+        {"value that is no candidate",
+         {{R"("Modelling Level": "Detailed")", R"("Modelling Level": "Liquid")"}},
+         "entity 'Server' (IT Equipment 1-5), attribute 'Cooling.Modelling Level': 'Liquid' is not one of "
+         "Simple, "
          "Detailed, AI Model"},
-        {"value out of bounds", {{R"("Typical Power": 800)", R"("Typical Power": -5)"}},
-         "entity 'Server' (IT Equipment 1-5), attribute 'Power.Power Definition.Typical Power': -5 is below the minimum 0"},
-        {"unknown unit", {{R"("Typical Power": 800)", R"("Typical Power": {"value": 800, "unit": "hp"})"}},
-         "entity 'Server' (IT Equipment 1-5), attribute 'Power.Power Definition.Typical Power': 'hp' is not a unit of Power"},
-        {"link to an entity of the wrong type", {{R"("CDULink": [1, 6])", R"("CDULink": [1, 4])"}},
-         "entity 'Server' (IT Equipment 1-5), attribute 'CDULink': links entity 'Rack' (Cabinet 1-4), but takes only CDU"},
+        {"value out of bounds",
+         {{R"("Typical Power": 800)", R"("Typical Power": -5)"}},
+         "entity 'Server' (IT Equipment 1-5), attribute 'Power.Power Definition.Typical Power': -5 is below "
+         "the minimum 0"},
+        {"NaN for a bounded value",
+         {{R"("Typical Power": 800)", R"("Typical Power": "NaN")"}},
+         "entity 'Server' (IT Equipment 1-5), attribute 'Power.Power Definition.Typical Power': \"NaN\" is "
+         "not allowed: "
+         "the value is bounded (minimum 0)"},
+        {"infinity for a value bounded below",
+         {{R"("Typical Power": 800)", R"("Typical Power": "Infinity")"}},
+         "entity 'Server' (IT Equipment 1-5), attribute 'Power.Power Definition.Typical Power': \"Infinity\" "
+         "is not "
+         "allowed: the value is bounded (minimum 0)"},
+        {"unknown unit",
+         {{R"("Typical Power": 800)", R"("Typical Power": {"value": 800, "unit": "hp"})"}},
+         "entity 'Server' (IT Equipment 1-5), attribute 'Power.Power Definition.Typical Power': 'hp' is not "
+         "a unit of Power"},
+        {"link to an entity of the wrong type",
+         {{R"("CDULink": [1, 6])", R"("CDULink": [1, 4])"}},
+         "entity 'Server' (IT Equipment 1-5), attribute 'CDULink': links entity 'Rack' (Cabinet 1-4), but "
+         "takes only CDU"},
         {"entity owned twice",
          {{R"("Rooms": [[1, 3]])", R"("Rooms": [[1, 3], [1, 7]])"},
           {R"({"type": "CDU", "name": "CDU", "id": [1, 6]})",
            R"({"type": "CDU", "name": "CDU", "id": [1, 6]}, {"type": "Room", "name": "Hall 2", "id": [1, 7], "attributes": {"Cabinets": [[1, 4]]}})"}},
-         "entity 'Hall 2' (Room 1-7), attribute 'Cabinets': owns entity 'Rack' (Cabinet 1-4), which attribute 'Cabinets' "
+         "entity 'Hall 2' (Room 1-7), attribute 'Cabinets': owns entity 'Rack' (Cabinet 1-4), which "
+         "attribute 'Cabinets' "
          "of entity 'Hall' (Room 1-3) owns already"},
         {"entity owned by nobody",
          {{R"({"type": "CDU", "name": "CDU", "id": [1, 6]})",
            R"({"type": "CDU", "name": "CDU", "id": [1, 6]}, {"type": "Fluid", "name": "Oil", "id": [1, 8]})"}},
          "entity 'Oil' (Fluid 1-8): no entity owns it (only the project may stand alone)"},
-        {"first entity not a project", {{R"("type": "Project")", R"("type": "Fluid")"}, {R"("attributes": {"Solution Control": [1, 2], "Rooms": [[1, 3]]})", R"("attributes": {})"}},
+        {"first entity not a project",
+         {{R"("type": "Project")", R"("type": "Fluid")"},
+          {R"("attributes": {"Solution Control": [1, 2], "Rooms": [[1, 3]]})", R"("attributes": {})"}},
          "entity 'P' (Fluid 1-1): the first entity of a project file must be a Project"},
-        {"link given a number", {{R"("name": "CDU", "id": [1, 6]})", R"("name": "CDU", "id": [1, 6], "attributes": {"AIModelLink": 3}})"}},
-         "entity 'CDU' (CDU 1-6), attribute 'AIModelLink': expected an entity ID [file, serial] or null, found a number"},
+        {"link given a number",
+         {{R"("name": "CDU", "id": [1, 6]})",
+           R"("name": "CDU", "id": [1, 6], "attributes": {"AIModelLink": 3}})"}},
+         "entity 'CDU' (CDU 1-6), attribute 'AIModelLink': expected an entity ID [file, serial] or null, "
+         "found a number"},
     };
     for (const BadFile& row : rows)
     {
@@ -248,7 +304,8 @@ TEST(ProjectFileRefusal, MissingFileIsNamed)
     }
     catch (const std::runtime_error& error)
     {
-        EXPECT_EQ(std::string(error.what()), missing.toStdString() + ": cannot be read (No such file or directory)");
+        EXPECT_EQ(std::string(error.what()),
+                  missing.toStdString() + ": cannot be read (No such file or directory)");
     }
 }
 
@@ -307,7 +364,8 @@ std::unique_ptr<Project> everyKindOfValue(const QString& folder)
     set(control, Conflux_Control_t / Mode_t, "Python Module");
     Entity* water = own(root.get(), "Fluids", make(Fluid_t, "Water", 3));
     static_cast<LinkAttribute*>(root->findAttribute(Project_Fluid_t))->addReference(water);
-    auto* curve = static_cast<CurveAttribute*>(water->findAttribute(Specific_Heat_t / Specific_Heat_Temperature_Curve_t));
+    auto* curve = static_cast<CurveAttribute*>(
+        water->findAttribute(Specific_Heat_t / Specific_Heat_Temperature_Curve_t));
     EXPECT_TRUE(curve->setPoints({{0.0, 4217.0}, {50.0, 4181.0}, {100.0, 4216.0}}));
     EXPECT_TRUE(curve->getXUnit()->setValueFromString("°F"));
     auto* density = static_cast<DoubleAttribute*>(water->findAttribute(Density_t / Value_t));
@@ -323,7 +381,8 @@ std::unique_ptr<Project> everyKindOfValue(const QString& folder)
     for (int i = 0; i < 256; ++i)
         bytes += static_cast<char>(i);
     set(model, NeuralNetwork_Model_Data_t, bytes);
-    auto* inputs = static_cast<CountedCompositeAttribute*>(model->findAttribute(Specification_t / Inputs_t / Input_Values_t));
+    auto* inputs = static_cast<CountedCompositeAttribute*>(
+        model->findAttribute(Specification_t / Inputs_t / Input_Values_t));
     inputs->setCount(2);
     set(inputs->getItem(1), "Bounds.Has Max", "true");
     set(inputs->getItem(1), "Bounds.Max", "35");
@@ -351,8 +410,10 @@ TEST(ProjectFileRoundTrip, EveryKindOfValueSurvivesSaveAndLoad)
     ASSERT_NE(water, nullptr);
     EXPECT_EQ(water->getName(), "Water");
     EXPECT_EQ(water->getID(), (ID{7, 3}));
-    auto* curve = static_cast<CurveAttribute*>(water->findAttribute(Specific_Heat_t / Specific_Heat_Temperature_Curve_t));
-    EXPECT_EQ(curve->getPoints(), (std::vector<CurveAttribute::Point>{{0.0, 4217.0}, {50.0, 4181.0}, {100.0, 4216.0}}));
+    auto* curve = static_cast<CurveAttribute*>(
+        water->findAttribute(Specific_Heat_t / Specific_Heat_Temperature_Curve_t));
+    EXPECT_EQ(curve->getPoints(),
+              (std::vector<CurveAttribute::Point>{{0.0, 4217.0}, {50.0, 4181.0}, {100.0, 4216.0}}));
     EXPECT_EQ(curve->getXUnit()->getValue(), "°F");
     auto* density = static_cast<DoubleAttribute*>(water->findAttribute(Density_t / Value_t));
     EXPECT_EQ(density->standardVal(), 998.2071);
@@ -367,7 +428,8 @@ TEST(ProjectFileRoundTrip, EveryKindOfValueSurvivesSaveAndLoad)
     ASSERT_EQ(bytes.size(), 256u);
     for (int i = 0; i < 256; ++i)
         EXPECT_EQ(static_cast<unsigned char>(bytes[std::size_t(i)]), i);
-    auto* inputs = static_cast<CountedCompositeAttribute*>(model->findAttribute(Specification_t / Inputs_t / Input_Values_t));
+    auto* inputs = static_cast<CountedCompositeAttribute*>(
+        model->findAttribute(Specification_t / Inputs_t / Input_Values_t));
     ASSERT_EQ(inputs->intVal(), 2);
     EXPECT_EQ(getLinkedEntity(inputs->getItem(0), Entity_t), nullptr);
     EXPECT_EQ(getLinkedEntity(inputs->getItem(1), Entity_t), server);
@@ -375,7 +437,8 @@ TEST(ProjectFileRoundTrip, EveryKindOfValueSurvivesSaveAndLoad)
     EXPECT_EQ(getStandardDoubleValue(inputs->getItem(1), "Bounds.Max"), 35.0);
 
     Entity* control = getLinkedEntity(root, Solution_Control_t);
-    EXPECT_EQ(getIntValue(control, Conflux_Control_t / FileParser_Properties_t / Input_file_try_attempts_t), 7);
+    EXPECT_EQ(getIntValue(control, Conflux_Control_t / FileParser_Properties_t / Input_file_try_attempts_t),
+              7);
     EXPECT_TRUE(hasAttributeSetTo(control, Conflux_Control_t / Mode_t, Python_Module_t));
     Entity* module = findByName(root, "controller");
     ASSERT_NE(module, nullptr);
@@ -397,7 +460,8 @@ TEST(ProjectFileRoundTrip, FileNamesBelowTheFileAreStoredRelativeToIt)
     // Read from another folder, the relative name is anchored at that file's folder.
     const auto moved = ProjectFile::fromJson(here, elsewhere.filePath("p.json"));
     Entity* module = findByName(moved->getRootEntity(), "controller");
-    EXPECT_EQ(getStringValue(module, Python_File_t), QDir(elsewhere.path()).filePath("scripts/controller.py").toStdString());
+    EXPECT_EQ(getStringValue(module, Python_File_t),
+              QDir(elsewhere.path()).filePath("scripts/controller.py").toStdString());
 }
 
 TEST(ProjectFileRoundTrip, WriterOutputMatchesTheGoldenFileAndReadsBack)
@@ -442,5 +506,6 @@ TEST(EntitySaverTest, DetachedEntitiesAndTheirTargetReadBackAsTopLevelEntities)
     EXPECT_EQ(readLayers->getChild(1)->intVal(), 32);
     // A project needs its first entity to be a project: the same file is no project.
     EXPECT_EQ(loadError(readFile(file), "regression.json"),
-              "regression.json: entity '' (AI Model Trainer 7-20): the first entity of a project file must be a Project");
+              "regression.json: entity '' (AI Model Trainer 7-20): the first entity of a project file must "
+              "be a Project");
 }
