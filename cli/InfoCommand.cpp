@@ -22,7 +22,8 @@ const char* usage = R"(Usage: confluxtool info PROJECT
 
 Prints a summary of a project file (JSON): its entities by type, the exchange settings of its
 solution control (mode, version, log level, file-parser settings, controller libraries and Python
-modules) and its AI models with the project values their inputs and outputs are bound to.
+modules) and its AI models with the project values their inputs and outputs are bound to, the
+candidate attributes each may choose from and whether its choice is valid.
 
 A file that cannot be read is refused with a message naming the file, the entity and the attribute.
 )";
@@ -152,6 +153,20 @@ void printExchange(std::ostream& out, Entity* root, Entity* control, const std::
     row(out, "Entities switched on", std::to_string(switchedOn) + " of " + std::to_string(all.size()));
 }
 
+// The candidates the AI model calculator keeps for an input or output, and whether its choice is one of them.
+void printChoice(std::ostream& out, CompositeAttribute* value)
+{
+    std::string names;
+    std::size_t count = 0;
+    for (Entity* candidate : getLinkedEntities(value, AI_Model_Attribute_List_t))
+        names += (count++ ? ", " : "") + getStringValue(candidate, Name_t);
+    row(out, "    candidates", count ? std::to_string(count) + ": " + names : "none");
+    const Attribute* chosen = value->findAttribute(Attribute_t, false);
+    if (chosen)
+        chosen->ensureComputed();
+    row(out, "    choice", chosen && chosen->isValid() ? "valid" : "not valid");
+}
+
 void printValues(std::ostream& out, Entity* model, const AttributePath& list, const char* role)
 {
     auto* values = dynamic_cast<CountedCompositeAttribute*>(model->findAttribute(list));
@@ -175,6 +190,7 @@ void printValues(std::ostream& out, Entity* model, const AttributePath& list, co
                 ", " + (hasMax ? number(getStandardDoubleValue(value, "Bounds.Max")) : std::string("+inf")) +
                 "]";
         row(out, std::string("  ") + role + " " + std::to_string(i + 1), text);
+        printChoice(out, value);
     }
 }
 
@@ -216,7 +232,7 @@ void printAIModels(std::ostream& out, Entity* root, Entity* control, const std::
             used = owner->getTypeRef().getLabel() + " " + owner->getName() +
                    (choice == AI_Model_t ? ", in use" : ", not in use");
         }
-        row(out, model->getName(), "for " + used);
+        row(out, model->getName().empty() ? "(unnamed)" : model->getName(), "for " + used);
         row(out, "  model",
             type.getLabel() + ", " +
                 (bytes ? std::to_string(bytes) + " bytes of model data" : "no model data yet"));

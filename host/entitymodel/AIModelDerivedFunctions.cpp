@@ -38,9 +38,11 @@ const CompositeAttribute* itemOf(const Attribute& attribute)
 
 void computeAttribute(Attribute& attribute)
 {
-    // The chosen text stays as stored; it only means something while an entity is linked.
+    // The candidates are the AI model calculator's; the choice is valid while an entity is linked
+    // and the chosen text names one of them.
     const CompositeAttribute* item = itemOf(attribute);
-    attribute.setValidFlag(item && linkedEntity(*item) != nullptr);
+    attribute.setValidFlag(item && linkedEntity(*item) != nullptr &&
+                           AIModelDerivedFunctions::chosenCandidate(*item) != nullptr);
 }
 
 void computeSelectedAttribute(Attribute& attribute)
@@ -127,17 +129,27 @@ bool aiModelDerivedFunctionsLinked()
 
 namespace AIModelDerivedFunctions
 {
+const Entity* chosenCandidate(const CompositeAttribute& item)
+{
+    const std::string chosen = textOf(item, Attribute_t);
+    if (chosen.empty())
+        return nullptr;
+    if (const Attribute* list = item.findAttribute(attributeListName(), false);
+        list && list->isLinkAttribute())
+        for (const Entity* candidate : static_cast<const LinkAttribute*>(list)->getTargets())
+            if (candidate && textOf(*candidate, Name_t) == chosen)
+                return candidate;
+    return nullptr;
+}
+
 AttributePath chosenHostPath(const CompositeAttribute& item)
 {
     const std::string chosen = textOf(item, Attribute_t);
     if (chosen.empty())
         return {};
-    if (const Attribute* list = item.findAttribute(attributeListName(), false);
-        list && list->isLinkAttribute())
-        for (const Entity* candidate : static_cast<const LinkAttribute*>(list)->getTargets())
-            if (candidate && textOf(*candidate, Name_t) == chosen)
-                if (std::string path = textOf(*candidate, Path_t); !path.empty())
-                    return AttributePath(path);
+    if (const Entity* candidate = chosenCandidate(item))
+        if (std::string path = textOf(*candidate, Path_t); !path.empty())
+            return AttributePath(path);
     return AttributePath(chosen);
 }
 

@@ -2,6 +2,7 @@
 #include "host/entitymodel/ChangeSet.h"
 #include "host/entitymodel/GeometryPart.h"
 
+#include <memory>
 #include <string>
 
 namespace EntityModel
@@ -22,5 +23,20 @@ public:
 
 private:
     std::string name_;
+};
+
+/// Registers a calculator with the derived-data pass for its lifetime (a static object of a library
+/// registers at load time and unregisters at unload).
+class CalculatorRegistar
+{
+public:
+    explicit CalculatorRegistar(std::unique_ptr<Calculator> calculator);
+    ~CalculatorRegistar();
+    CalculatorRegistar(const CalculatorRegistar&) = delete;
+    CalculatorRegistar& operator=(const CalculatorRegistar&) = delete;
+    Calculator* get() const { return calculator_.get(); }
+
+private:
+    std::unique_ptr<Calculator> calculator_;
 };
 } // namespace EntityModel

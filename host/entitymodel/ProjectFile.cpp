@@ -2,6 +2,7 @@
 
 #include "host/entitymodel/CurveAttribute.h"
 #include "host/entitymodel/DataFactory.h"
+#include "host/entitymodel/DerivedDataPass.h"
 #include "host/entitymodel/DoubleAttribute.h"
 #include "host/entitymodel/EntitySaver.h"
 #include "host/entitymodel/LinkAttribute.h"
@@ -537,7 +538,10 @@ std::unique_ptr<Project> ProjectFile::fromJson(const QByteArray& json, const QSt
                 {}}
             .fail("no entity owns it (only the project may stand alone)");
     }
-    return std::make_unique<Project>(std::move(entities.front()), fileName.toStdString());
+    auto project = std::make_unique<Project>(std::move(entities.front()), fileName.toStdString());
+    // Derived data is not stored as truth: the registered calculators bring it up to date.
+    DerivedDataPass::run(project->getRootEntity());
+    return project;
 }
 
 std::unique_ptr<Project> ProjectFile::load(const QString& fileName)

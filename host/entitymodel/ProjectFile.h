@@ -19,7 +19,8 @@ namespace EntityModel
 class ProjectFile
 {
 public:
-    /// A project from a file; its root is the file's first entity, which must be a Project.
+    /// A project from a file; its root is the file's first entity, which must be a Project. The
+    /// derived-data pass runs over it before it is returned.
     static std::unique_ptr<Project> load(const QString& fileName);
     /// A project from the text of a file; fileName names it in messages and anchors relative file names.
     static std::unique_ptr<Project> fromJson(const QByteArray& json, const QString& fileName);

@@ -342,7 +342,8 @@ TEST(AIModelChecker, OnlyModelsInUseAreChecked)
     Server unused("Server 2");
     used.setModel(ONNX_t, ONNX_Model_Data_t, "");
     unused.setModel(ONNX_t, ONNX_Model_Data_t, "");
-    EntityEditor::setValue(unused.server(), Cooling_t / Modelling_Level_t, TypeRef("Simple"));
+    // Straight into the attribute: through the editor the AI model edit extender would delete the model.
+    ASSERT_TRUE(unused.server()->findAttribute(Cooling_t / Modelling_Level_t)->setValueFromString("Simple"));
     EXPECT_EQ(check({used.server(), unused.server(), unused.model(), used.model()}),
               (std::vector<Record>{{"Unsupported AI Model", "Empty ONNX Model"}}));
 

@@ -34,7 +34,7 @@ struct Outcome
 Outcome evaluate(const QStringList& arguments)
 {
     QProcess process;
-    process.start(CONFLUXTOOL_PATH, QStringList{"evaluate"} + arguments);
+    process.start(CONFLUX_CLI, QStringList{"evaluate"} + arguments);
     process.waitForFinished(120000);
     return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
             process.readAllStandardOutput().toStdString(), process.readAllStandardError().toStdString()};

@@ -56,6 +56,18 @@ std::map<TypeRef, AIFunctorBuilder::OwnerPredicate> AIFunctorBuilder::aiModelEnt
     };
 }
 
+bool AIFunctorBuilder::isAIModelInUse(const Entity* aiModel)
+{
+    if (aiModel == nullptr || aiModel->getTypeRef() != AI_Model_t)
+        return false;
+    Entity* owner = aiModel->getOwnerEntity();
+    if (owner == nullptr)
+        return false;
+    const auto types = aiModelEntityTypes();
+    const auto found = types.find(owner->getTypeRef());
+    return found != types.end() && found->second(owner);
+}
+
 void AIFunctorBuilder::visit(Entity* entity)
 {
     if (entity->getTypeRef() != AI_Model_t)

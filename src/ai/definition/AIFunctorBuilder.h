@@ -39,6 +39,9 @@ public:
     /// The owner types that can hold an AI model, each with the test whether the owner uses it:
     /// IT equipment and CDUs by "Cooling.Modelling Level", controllers by "Controls.Mode".
     static std::map<EntityModel::TypeRef, OwnerPredicate> aiModelEntityTypes();
+    /// True for an AI model entity whose owner is of one of those types and uses it; false for null,
+    /// for other entities and for AI models of other owners.
+    static bool isAIModelInUse(const EntityModel::Entity* aiModel);
 
 private:
     AIFunctorBuilder(const AttributeMap& attributeMap, std::vector<AIFunctor>& functors,

@@ -96,7 +96,7 @@ TEST(SampleProject, LoadsWithEveryEntityTypeAndItsSettings)
                                               {"Vent", 1},
                                               {"Controller", 1},
                                               {"AI Model", 1},
-                                              {"AI Model Attribute", 4},
+                                              {"AI Model Attribute", 14},
                                               {"User Defined DLL", 1},
                                               {"Python Module", 1},
                                               {"Event Handler", 3}};
@@ -136,7 +136,7 @@ TEST(SampleProject, LoadsWithEveryEntityTypeAndItsSettings)
     ASSERT_NE(firstInput, nullptr);
     EXPECT_EQ(getLinkedEntity(firstInput, Entity_t), server);
     EXPECT_EQ(getStandardDoubleValue(firstInput, "Bounds.Max"), 1000.0);
-    EXPECT_EQ(getLinkedEntities(firstInput, AI_Model_Attribute_List_t).size(), 1u);
+    EXPECT_EQ(getLinkedEntities(firstInput, AI_Model_Attribute_List_t).size(), 8u);
 
     // Relative file names are read against the project file's folder.
     Entity* module = findByName(root, "controller");

@@ -1,0 +1,234 @@
+#pragma once
+#include "host/ai/Example.h"
+#include "host/ai/NeuralNetworkTrainer.h"
+#include "host/ai/NeuralNetworkType.h"
+#include "host/ai/Tensor.h"
+#include "host/ai/TensorElementType.h"
+#include "host/entitymodel/AttributePath.h"
+#include "host/entitymodel/Entity.h"
+#include "host/entitymodel/EntityEditor.h"
+#include "src/ai/definition/AIModelCalculator.h"
+#include "src/ai/evaluation/AIModelEvaluatorCore.h"
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+class QThread;
+
+namespace EntityModel
+{
+class Attribute;
+class CompositeAttribute;
+class CountedCompositeAttribute;
+} // namespace EntityModel
+
+namespace Conflux
+{
+class AIModelTrainerModule;
+
+/// Trains a neural network that stands in for one IT equipment item or CDU (the target).
+///
+/// The options live on a detached trainer entity of type "AI Model Trainer" that links the target;
+/// the target links its AI model, whose inputs and outputs bind the network's columns to project
+/// attributes. The trainer keeps training and testing examples whose column i belongs to input
+/// (output) i, and keeps them in step with every edit of the input and output counts, which the
+/// entity model's editor reports to it. An equipment-specific trainer module (IT equipment, CDU)
+/// adds the physical model for physics-informed training.
+///
+/// Lookups that find no AI model, composite or entity answer false, 0, null or an empty value.
+class AIModelTrainer : public AIModelEvaluatorCore, private EntityModel::EntityEditExtender
+{
+    Q_OBJECT
+public:
+    using EntityPtr = std::unique_ptr<EntityModel::Entity, EntityModel::EntityEditorDeleter>;
+
+    /// A new trainer entity and empty examples.
+    explicit AIModelTrainer(QObject* parent = nullptr);
+    /// Takes over a trainer entity (null: a new one) and the examples.
+    AIModelTrainer(EntityPtr&& entity, std::unique_ptr<AISystem::Example>&& training,
+                   std::unique_ptr<AISystem::Example>&& testing, QObject* parent = nullptr);
+    /// Stops a running worker thread (interruption requested, quit, up to 30 s, then terminated).
+    ~AIModelTrainer() override;
+
+    AISystem::Module* getModule() const override;
+
+    // Setup.
+    /// Binds the trainer to a target, chooses its trainer module and fluids, and empties the
+    /// examples. True when the target has an AI model.
+    bool initialize(EntityModel::Entity* target, bool fromProject);
+    /// Brings the physical model flag and the network type in line with what the target allows.
+    void prepareTraining();
+    /// The target.
+    EntityModel::Entity* getEntity() const;
+    EntityModel::Entity* getAIModel() const;
+    /// The trainer entity.
+    EntityModel::Entity* getOptions() const;
+    AISystem::Example* getTrainingExample() const;
+    AISystem::Example* getTestingExample() const;
+    AISystem::NeuralNetworkTrainer* getNeuralNetwork() const;
+    bool hasNeuralNetwork() const;
+    bool hasTestingData() const;
+    /// Removes every input and output.
+    void clear();
+
+    // Inputs. An adder answers the new input's index, or nothing when it failed (and left no input).
+    int getNumberOfInputs() const;
+    int getInputCount() const;
+    std::optional<int> addInput(const AISystem::Tensor& training, const AISystem::Tensor& testing);
+    std::optional<int> addInput(EntityModel::Attribute* attribute, const AISystem::Tensor& training,
+                                const AISystem::Tensor& testing);
+    std::optional<int> addInput(EntityModel::Entity* entity, const EntityModel::AttributePath& path,
+                                const AISystem::Tensor& training, const AISystem::Tensor& testing);
+    void removeLastInput();
+    void removeAllInputs();
+    bool setInputEntity(int i, EntityModel::Entity* entity);
+    bool setInputAttributePath(int i, const EntityModel::AttributePath& path);
+    bool setInputAttributeName(int i, const std::string& name);
+    bool setInputAttribute(int i, EntityModel::Attribute* attribute);
+    std::string getInputAttributeName(int i) const;
+    EntityModel::AttributePath getInputAttributePath(int i) const;
+    EntityModel::Entity* getInputEntity(int i) const;
+    EntityModel::Attribute* getInputAttribute(int i) const;
+    std::vector<EntityModel::Attribute*> getInputAttributes() const;
+    bool isInput(EntityModel::Attribute* attribute) const;
+    bool isInput(EntityModel::Entity* entity, const EntityModel::AttributePath& path) const;
+    AISystem::Tensor getInputTrainingData(int i) const;
+    AISystem::Tensor getInputTestingData(int i) const;
+    /// Replaces column i; false (nothing changed) without example or for a column that does not fit.
+    bool setInputTrainingData(int i, const AISystem::Tensor& column);
+    bool setInputTestingData(int i, const AISystem::Tensor& column);
+
+    // Outputs, as the inputs; the adders also set a training weight when one is given.
+    int getNumberOfOutputs() const;
+    int getOutputCount() const;
+    std::optional<int> addOutput(const AISystem::Tensor& training, const AISystem::Tensor& testing);
+    std::optional<int> addOutput(EntityModel::Attribute* attribute, const AISystem::Tensor& training,
+                                 const AISystem::Tensor& testing,
+                                 std::optional<double> weight = std::nullopt);
+    std::optional<int> addOutput(EntityModel::Entity* entity, const EntityModel::AttributePath& path,
+                                 const AISystem::Tensor& training, const AISystem::Tensor& testing,
+                                 std::optional<double> weight = std::nullopt);
+    void removeLastOutput();
+    void removeAllOutputs();
+    bool setOutputEntity(int i, EntityModel::Entity* entity);
+    bool setOutputAttributePath(int i, const EntityModel::AttributePath& path);
+    bool seOutputAttributeName(int i, const std::string& name);
+    bool setOutputAttribute(int i, EntityModel::Attribute* attribute);
+    std::string getOutputAttributeName(int i) const;
+    EntityModel::AttributePath getOutputAttributePath(int i) const;
+    EntityModel::Entity* getOutputEntity(int i) const;
+    EntityModel::Attribute* getOutputAttribute(int i) const;
+    std::vector<EntityModel::Attribute*> getOutputAttributes() const;
+    bool isOutput(EntityModel::Attribute* attribute) const;
+    bool isOutput(EntityModel::Entity* entity, const EntityModel::AttributePath& path) const;
+    AISystem::Tensor getOutputTrainingData(int i) const;
+    AISystem::Tensor getOutputTestingData(int i) const;
+    bool setOutputTrainingData(int i, const AISystem::Tensor& column);
+    bool setOutputTestingData(int i, const AISystem::Tensor& column);
+    bool setOutputWeight(int i, double weight);
+    double getOutputWeight(int i) const;
+
+    // Options of the trainer entity.
+    double getLearningRate() const;
+    void setLearningRate(double rate);
+    double getTargetRMSError() const;
+    void setTargetRMSError(double error);
+    int getMaximumInterations() const;
+    void setMaximumIterations(int iterations);
+    /// Empty when the seed is chosen automatically.
+    std::optional<int> getInitialRandomSeed() const;
+    void setInitialRandomSeed(const std::optional<int>& seed);
+    AISystem::TensorElementType getTrainingDataType() const;
+    void setTrainingDataType(AISystem::TensorElementType type);
+    AISystem::NeuralNetworkType getNetworkType() const;
+    bool isPhysicalModel() const;
+    void setPhysicalModel(bool physical);
+    /// Sizes by the generation mode: Auto, Simple or Advanced (the explicit list).
+    std::vector<size_t> getHiddenLayers() const;
+    /// Switches to the Advanced mode with these sizes.
+    void setHiddenLayers(const std::vector<size_t>& sizes);
+    std::int64_t getNumberOfTrainingCases() const;
+    void setNumberOfTrainingCases(std::int64_t count);
+    std::int64_t getNumberOfTestingCases() const;
+    void setNumberOfTestingCases(std::int64_t count);
+    /// Training cases per input × output × minimum data points per node × hidden layer; 0 when that
+    /// divisor is 0 or there are no inputs or outputs.
+    std::uint64_t calcAutoHiddenLayerSize() const;
+    /// Training cases per input × output × product of the hidden layer sizes; 0 for a zero divisor.
+    std::uint64_t calcDataPointsPerNode() const;
+
+    // Physics-informed training (through the trainer module).
+    bool hasAllPhysicsInformedInputs() const;
+    bool hasAllPhysicsInformedOutputs() const;
+    /// Adds and binds the target attributes that the physical model needs and that are not inputs yet.
+    void addPhysicsInformedInputs();
+    void addPhysicsInformedOutputs();
+    /// Sets the physical model flag, and the Generic network type when no physical model is possible.
+    void checkPhysicalModel();
+
+signals:
+    /// The trainer entity's options changed in a way a view should show.
+    void refresh();
+
+protected:
+    /// The worker thread, created and started when needed.
+    QThread* startWorkerThread();
+
+private:
+    enum class Side
+    {
+        Input,
+        Output
+    };
+
+    // Edit extender: the examples follow the input and output counts of the AI model.
+    void extendPostSetValueOperation(bool applied) override;
+    bool extendPostDeleteOperation() override;
+    void extendSetValueOperation(EntityModel::Entity* entity, EntityModel::Attribute* attribute,
+                                 const std::string& value, bool flag) override;
+    void extendDragDropOperation(EntityModel::Entity* dragged, EntityModel::Entity* target) override;
+    void extendDuplicateOperation(EntityModel::Entity* original, EntityModel::Entity* duplicate) override;
+    void extendPasteOperation(const std::vector<EntityModel::Entity*>& pasted) override;
+    void extendPreDeleteOperation(const std::vector<EntityModel::Entity*>& entities, bool flag) override;
+
+    void chooseTrainerModule();
+    void initializeData();
+    std::vector<size_t> generateHiddenLayers() const;
+
+    // One implementation for both sides.
+    int count(Side side) const;
+    EntityModel::CompositeAttribute* valueComposite(Side side, int i) const;
+    std::optional<int> addColumn(Side side, const AISystem::Tensor& training,
+                                 const AISystem::Tensor& testing);
+    std::optional<int> addBound(Side side, EntityModel::Attribute* attribute,
+                                const AISystem::Tensor& training, const AISystem::Tensor& testing);
+    std::optional<int> addBound(Side side, EntityModel::Entity* entity,
+                                const EntityModel::AttributePath& path, const AISystem::Tensor& training,
+                                const AISystem::Tensor& testing);
+    void setCount(Side side, int count);
+    void removeLast(Side side);
+    bool setEntity(Side side, int i, EntityModel::Entity* entity);
+    bool setAttributePath(Side side, int i, const EntityModel::AttributePath& path);
+    bool setAttributeName(Side side, int i, const std::string& name);
+    bool setAttribute(Side side, int i, EntityModel::Attribute* attribute);
+    EntityModel::AttributePath attributePath(Side side, int i) const;
+    EntityModel::Entity* entity(Side side, int i) const;
+    EntityModel::Attribute* attribute(Side side, int i) const;
+    std::vector<EntityModel::Attribute*> attributes(Side side) const;
+    bool contains(Side side, EntityModel::Attribute* attribute) const;
+    bool contains(Side side, EntityModel::Entity* entity, const EntityModel::AttributePath& path) const;
+    bool hasAll(Side side, const std::vector<EntityModel::Attribute*>& required) const;
+    void addRequired(Side side, const std::vector<EntityModel::Attribute*>& required);
+
+    QThread* m_workerThread = nullptr;
+    EntityPtr m_entity;
+    std::unique_ptr<AISystem::Example> m_testing;
+    std::unique_ptr<AISystem::Example> m_training;
+    AIModelCalculator m_calculator;
+    std::unique_ptr<AISystem::NeuralNetworkTrainer> m_network;
+    AIModelTrainerModule* m_module = nullptr;
+};
+} // namespace Conflux
