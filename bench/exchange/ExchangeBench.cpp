@@ -208,7 +208,7 @@ public:
     {
         leaf(v, QString::number(static_cast<double>(v.getFloatValue(3, false)), 'g', 6));
     }
-    void visit(const Model::ValueAttribute<std::string>& v) override { leaf(v, QString::fromStdString(v.getStringValue(3, false))); }
+    void visit(const Model::ValueAttribute<std::string>& v) override { leaf(v, QString::fromStdString(v.getValue(3, false))); }
     void visit(const Model::ValueAttribute<bool>& v) override { leaf(v, v.getBoolValue(3, false) ? "true" : "false"); }
     void visit(const Model::ValueAttribute<int>& v) override { leaf(v, QString::number(v.getIntValue(3, false))); }
 

@@ -36,28 +36,6 @@ const char* const outOfBoundsDetail =
     "extend the training data range to cover the input, or adjust the input to fall within the bounds of the "
     "training data.";
 
-std::string typeName(ModuleType type)
-{
-    switch (type)
-    {
-    case ModuleType::NeuralNetwork:
-        return "NeuralNetwork";
-    case ModuleType::TorchScript:
-        return "TorchScript";
-    case ModuleType::ONNX:
-        return "ONNX";
-    case ModuleType::Python:
-        return "Python";
-    case ModuleType::Trivial:
-        return "Trivial";
-    case ModuleType::Transformed:
-        return "Transformed";
-    case ModuleType::None:
-        return "";
-    }
-    return "";
-}
-
 /// The project value an input or output is bound to: its "Value" shortcut's target or, where that
 /// shortcut has not been derived, the attribute its entity link and attribute path name (as
 /// generation binds it).
@@ -112,15 +90,8 @@ std::string AIModelChecker::getLabel() const
 
 bool AIModelChecker::isEntityToCheck(Entity* entity)
 {
-    if (entity == nullptr || entity->getTypeRef() != AI_Model_t)
-        return false;
-    Entity* owner = entity->getOwnerEntity();
-    if (owner == nullptr)
-        return false;
-    // An owner type that cannot use an AI model never runs one, so its model is not checked.
-    static const auto ownerTypes = AIFunctorBuilder::aiModelEntityTypes();
-    const auto found = ownerTypes.find(owner->getTypeRef());
-    return found != ownerTypes.end() && found->second(owner);
+    // A model its owner does not use never runs, so it is not checked.
+    return AIFunctorBuilder::isAIModelInUse(entity);
 }
 
 void AIModelChecker::checkAIModel(Entity* entity, Errors& errors)
@@ -128,7 +99,7 @@ void AIModelChecker::checkAIModel(Entity* entity, Errors& errors)
     const std::string label = entity->getType().getLabel();
     try
     {
-        const ModuleType type = getModuleType(getTypeValue(entity, Model_Type_t, TypeRef()));
+        const ModuleType type = AIModuleGenerator::moduleType(getTypeValue(entity, Model_Type_t, TypeRef()));
         if (type == ModuleType::None)
             appendError(errors, entity, unsupported, "");
         if (type == ModuleType::Python)
@@ -148,7 +119,7 @@ void AIModelChecker::checkAIModel(Entity* entity, Errors& errors)
 
 void AIModelChecker::checkAIModel(Entity* entity, Errors& errors, ModuleType type)
 {
-    const TypeRef field = getDataField(type);
+    const TypeRef field = AIModuleGenerator::modelDataField(type);
     if (field.empty())
         appendError(errors, entity, unsupported, "Unsupported AI Model Format");
     else
@@ -170,7 +141,7 @@ void AIModelChecker::checkAIModelData(Entity* entity, const std::string& data, M
         try
         {
             if (data.empty())
-                throw std::runtime_error("Empty " + typeName(type) + " Model");
+                throw std::runtime_error(AIModuleGenerator::emptyModelMessage(type));
             AISystem::Module::fromByteArray(type, Utilities::toByteArray(data));
         }
         catch (...)
@@ -258,39 +229,6 @@ void AIModelChecker::validateAIModelScaling(int index, CompositeAttribute* value
         static_cast<UnitTypeAttribute*>(unit)->getTransform().a == 0.0)
         appendError(errors, model, incorrectlyConfigured,
                     valueName(index, isInput) + " has a Model Unit whose factor is 0");
-}
-
-ModuleType AIModelChecker::getModuleType(const TypeRef& modelType)
-{
-    if (modelType == ONNX_t)
-        return ModuleType::ONNX;
-    if (modelType == TorchScript_t)
-        return ModuleType::TorchScript;
-    if (modelType == Python_t)
-        return ModuleType::Python;
-    if (modelType == NeuralNetwork_t)
-        return ModuleType::NeuralNetwork;
-    return ModuleType::None;
-}
-
-TypeRef AIModelChecker::getDataField(ModuleType type)
-{
-    switch (type)
-    {
-    case ModuleType::ONNX:
-        return ONNX_Model_Data_t;
-    case ModuleType::TorchScript:
-        return TorchScript_Model_Data_t;
-    case ModuleType::Python:
-        return Python_Model_Script_t;
-    case ModuleType::NeuralNetwork:
-        return NeuralNetwork_Model_Data_t;
-    case ModuleType::None:
-    case ModuleType::Trivial:
-    case ModuleType::Transformed:
-        return TypeRef();
-    }
-    return TypeRef();
 }
 
 void AIModelChecker::appendError(Errors& errors, Entity* entity, const std::string& message,

@@ -51,8 +51,6 @@ private:
     void validateAIModelOutput(int index, EntityModel::CompositeAttribute* output, Errors& errors);
     void validateAIModelScaling(int index, EntityModel::CompositeAttribute* value, bool isInput,
                                 Errors& errors);
-    static AISystem::ModuleType getModuleType(const EntityModel::TypeRef& modelType);
-    static EntityModel::TypeRef getDataField(AISystem::ModuleType type);
     static void appendError(Errors& errors, EntityModel::Entity* entity, const std::string& message,
                             const std::string& detail);
 

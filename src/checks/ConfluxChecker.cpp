@@ -8,14 +8,11 @@
 #include "host/filesystem/OperatingSystem.h"
 #include "host/scripting/PythonCoreInterpreter.h"
 #include "host/solver/LinkerValidator.h"
+#include "src/exchange/PythonSourceFile.h"
 
-#include <filesystem>
-#include <fstream>
 #include <iterator>
 #include <map>
-#include <sstream>
 #include <stdexcept>
-#include <system_error>
 
 using namespace EntityModel;
 
@@ -37,21 +34,6 @@ std::string linuxLibraryFile(const Entity* entity)
     if (file.empty() && getBoolValue(entity, "Linux Library.Enabled", true))
         file = getStringValue(entity, Linux_Library_t / Shared_Object_File_t, "");
     return file;
-}
-
-std::string readSourceFile(const std::string& path)
-{
-    // The path is UTF-8 whatever the locale, so it is handed over as such.
-    const std::filesystem::path file(std::u8string(path.begin(), path.end()));
-    std::error_code ignored;
-    std::ifstream in(file, std::ios::binary);
-    std::ostringstream source;
-    if (in.is_open())
-        source << in.rdbuf();
-    // A folder opens on some systems but cannot be read.
-    if (!in.is_open() || in.bad() || std::filesystem::is_directory(file, ignored))
-        throw std::runtime_error("Unable to read : " + path);
-    return source.str();
 }
 } // namespace
 
@@ -145,7 +127,7 @@ void ConfluxChecker::checkConfluxPython(Entity* entity)
 
     const TypeRef source = getTypeValue(entity, Source_t, TypeRef());
     if (source == File_t)
-        checkConfluxPythonScript(entity, readSourceFile(getStringValue(entity, Python_File_t, "")));
+        checkConfluxPythonScript(entity, readPythonSourceFile(getStringValue(entity, Python_File_t, "")));
     else if (source == Script_t)
         checkConfluxPythonScript(entity, getStringValue(entity, Python_Script_t, ""));
 }

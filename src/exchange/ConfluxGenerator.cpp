@@ -3,6 +3,7 @@
 #include "src/ai/definition/AIFunctorBuilder.h"
 #include "src/exchange/XMLDocGenerator.h"
 #include "src/model/EntityCollection.h"
+#include "src/model/LogManager.h"
 #include "src/model/builders/EntityTreeBuilder.h"
 
 #include "host/entitymodel/EntityEditor.h"
@@ -81,28 +82,17 @@ bool ConfluxGenerator::isActive(bool includeAIModels) const
     return includeAIModels && EntityFetcher::isAIModelActive(m_root);
 }
 
-bool ConfluxGenerator::isCXControlActive() const { return m_root && EntityFetcher::isConflux(m_root); }
-
 bool ConfluxGenerator::isAIModelActive() const { return m_root && EntityFetcher::isAIModelActive(m_root); }
 
 bool ConfluxGenerator::hasAIPythonModel() const
 {
     if (!isAIModelActive())
         return false;
-    const auto ownerTypes = AIFunctorBuilder::aiModelEntityTypes();
     std::vector<Entity*> entities;
     m_root->getOwnedChildEntities(entities, true, true, [](Entity*) { return true; }, true);
     for (Entity* entity : entities)
-    {
-        if (entity->getTypeRef() != AI_Model_t)
-            continue;
-        Entity* owner = entity->getOwnerEntity();
-        if (!owner)
-            continue;
-        const auto found = ownerTypes.find(owner->getTypeRef());
-        if (found != ownerTypes.end() && found->second(owner) && hasAttributeSetTo(entity, Model_Type_t, Python_t))
+        if (AIFunctorBuilder::isAIModelInUse(entity) && hasAttributeSetTo(entity, Model_Type_t, Python_t))
             return true;
-    }
     return false;
 }
 
@@ -193,6 +183,8 @@ std::pair<bool, ConfluxGenerator::AttributeMap> ConfluxGenerator::generate(CFDSo
     const bool forceDouble =
         getBoolValue(solutionControl, Conflux_Control_t / AttributePath("Force Double Attributes"), false);
 
+    // A new exchange model: the controllers' writes are recorded afresh.
+    LogManager::instance().beginGeneration();
     auto [modelRoot, attributeMap] = Model::EntityTreeBuilder::create(m_root, Model::AccessType::ReadWrite, true,
                                                                      forceDouble);
 

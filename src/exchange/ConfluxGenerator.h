@@ -57,7 +57,6 @@ public:
     bool processEvents(CFDSolver::Project* project);
 
 private:
-    bool isCXControlActive() const;
     bool isAIModelActive() const;
     bool hasAIPythonModel() const;
     static LinkerType getLinkerType(EntityModel::Entity* solutionControl);

@@ -3,6 +3,7 @@
 // control's event handlers.
 #include "src/exchange/ConfluxGenerator.h"
 #include "src/exchange/LinkerAIPythonEventHandler.h"
+#include "src/exchange/PythonSourceFile.h"
 
 #include "host/entitymodel/Entity.h"
 #include "host/entitymodel/EntityFetcher.h"
@@ -17,9 +18,6 @@
 #include "host/solver/Project.h"
 
 #include <cmath>
-#include <filesystem>
-#include <fstream>
-#include <sstream>
 
 using namespace EntityModel;
 
@@ -66,15 +64,6 @@ void registerEventHandler(CFDSolver::ConfluxCntrl& control, const LinkerAbstract
     control.addEventHandler(linker.getLibraryName(windows), handler);
 }
 
-std::string readPythonSourceFile(const std::string& path)
-{
-    std::ifstream in(std::filesystem::u8path(path), std::ios::binary);
-    if (!in)
-        throw std::runtime_error("Unable to read : " + path);
-    std::ostringstream source;
-    source << in.rdbuf();
-    return source.str();
-}
 } // namespace
 
 void ConfluxGenerator::updateProject_Trivial(CFDSolver::Project* project)

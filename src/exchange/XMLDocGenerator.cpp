@@ -184,7 +184,7 @@ void XMLDocGenerator::visit(const Model::ValueAttribute<float>& value)
 
 void XMLDocGenerator::visit(const Model::ValueAttribute<std::string>& value)
 {
-    writeValueElement(value, QString::fromStdString(value.getStringValue(documentChronology, false)));
+    writeValueElement(value, QString::fromStdString(value.getValue(documentChronology, false)));
 }
 
 void XMLDocGenerator::visit(const Model::ValueAttribute<bool>& value)

@@ -144,7 +144,10 @@ int Attribute::do_getIntValue(Chronology, bool) const { throwNoValue(); }
 bool Attribute::do_getBoolValue(Chronology, bool) const { throwNoValue(); }
 float Attribute::do_getFloatValue(Chronology, bool) const { throwNoValue(); }
 double Attribute::do_getDoubleValue(Chronology, bool) const { throwNoValue(); }
-std::string Attribute::do_getStringValue(Chronology, bool) const { throwNoValue(); }
+std::string Attribute::do_getStringValue(Chronology, bool)
+{
+    throwNoValue();
+}
 bool Attribute::do_hasUnits() const { return false; }
 
 const std::string& Attribute::do_getUnit() const

@@ -1,6 +1,7 @@
 #pragma once
 #include "src/model/AbstractAttribute.h"
 #include "src/model/AttributePath.h"
+#include "src/model/WriteRecord.h"
 #include "src/model/sdk/IAttribute.h"
 
 #include <memory>
@@ -83,7 +84,7 @@ public:
     {
         return do_getDoubleValue(chronology, checkAccess);
     }
-    std::string getStringValue(Chronology chronology, bool checkAccess) const
+    std::string getStringValue(Chronology chronology, bool checkAccess)
     {
         return do_getStringValue(chronology, checkAccess);
     }
@@ -130,8 +131,6 @@ public:
     void fromStream(FileSystem::DataIStream& stream);
     bool isEqual(const Attribute& other) const;
 
-    /// A new SDK adapter bound to this node (owned by the caller).
-    virtual std::unique_ptr<IAttributeImplAbstract> createSDKInterface() = 0;
     /// The node's own SDK adapter, made on first use and kept as long as the node lives.
     TesseraSDK::Model::IAttribute* getSDKInterface();
 
@@ -139,10 +138,14 @@ public:
     static std::unique_ptr<Attribute> createEmpty(AttributeType type);
 
 protected:
+    // The order of these virtual operations is the published binary layout (the destructor of
+    // AbstractAttribute first): never reorder them, and add new ones only in derived classes.
     virtual void do_setParent(CompositeAttribute* parent);
     virtual bool do_equals(const Attribute& other) const = 0;
     virtual void do_write(FileSystem::DataOStream& stream) const = 0;
     virtual void do_read(FileSystem::DataIStream& stream) = 0;
+    /// A new SDK adapter bound to this node (owned by the caller).
+    virtual std::unique_ptr<IAttributeImplAbstract> createSDKInterface() = 0;
     virtual AttributePath do_getAttributePath(bool full) const;
     virtual void do_setIntValue(int value, const std::string& unit, Chronology chronology, bool checkAccess);
     virtual void do_setBoolValue(bool value, const std::string& unit, Chronology chronology, bool checkAccess);
@@ -155,7 +158,7 @@ protected:
     virtual bool do_getBoolValue(Chronology chronology, bool checkAccess) const;
     virtual float do_getFloatValue(Chronology chronology, bool checkAccess) const;
     virtual double do_getDoubleValue(Chronology chronology, bool checkAccess) const;
-    virtual std::string do_getStringValue(Chronology chronology, bool checkAccess) const;
+    virtual std::string do_getStringValue(Chronology chronology, bool checkAccess);
     virtual AttributeType do_GetAttributeType(bool resolveShortcut) const = 0;
     virtual bool do_hasUnits() const;
     virtual const std::string& do_getUnit() const;
@@ -170,10 +173,13 @@ protected:
 
 private:
     friend class EntityLink;
+    friend class Conflux::LogManager;
 
     std::string m_name;
     AccessType m_access;
     Attribute* m_container = nullptr;
     std::unique_ptr<IAttributeImplAbstract> m_sdk;
+    /// This node's checked writes, kept by LogManager (made at the first).
+    std::unique_ptr<WriteRecord> m_writes;
 };
 } // namespace Conflux::Model

@@ -22,12 +22,12 @@ public:
 
     static constexpr AttributeType kind = N;
 
+protected:
     std::unique_ptr<IAttributeImplAbstract> createSDKInterface() override
     {
         return std::make_unique<Impl>(static_cast<Derived*>(this));
     }
 
-protected:
     bool do_equals(const Attribute& other) const override
     {
         if (other.getAttributeType(false) != N || !this->isEqual(other))

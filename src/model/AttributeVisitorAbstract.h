@@ -32,10 +32,11 @@ public:
     virtual ~AttributeVisitorAbstract();
 
 protected:
-    void visitChildren(ArrayAttribute& array);
-    void visitChildren(LinkAttribute& link);
-    void visitChildren(ListAttribute& list);
-    void visitChildren(CompositeAttribute& composite);
-    void visitChildren(Entity& entity);
+    // Virtual, so that a walk can change how it descends (the published layout has them so).
+    virtual void visitChildren(ArrayAttribute& array);
+    virtual void visitChildren(LinkAttribute& link);
+    virtual void visitChildren(ListAttribute& list);
+    virtual void visitChildren(CompositeAttribute& composite);
+    virtual void visitChildren(Entity& entity);
 };
 } // namespace Conflux::Model

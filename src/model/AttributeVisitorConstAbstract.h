@@ -32,10 +32,11 @@ public:
     virtual ~AttributeVisitorConstAbstract();
 
 protected:
-    void visitChildren(const ArrayAttribute& array);
-    void visitChildren(const LinkAttribute& link);
-    void visitChildren(const ListAttribute& list);
-    void visitChildren(const CompositeAttribute& composite);
-    void visitChildren(const Entity& entity);
+    // Virtual, so that a walk can change how it descends (the published layout has them so).
+    virtual void visitChildren(const ArrayAttribute& array);
+    virtual void visitChildren(const LinkAttribute& link);
+    virtual void visitChildren(const ListAttribute& list);
+    virtual void visitChildren(const CompositeAttribute& composite);
+    virtual void visitChildren(const Entity& entity);
 };
 } // namespace Conflux::Model

@@ -1,15 +1,28 @@
 #pragma once
 #include "src/model/IAttributeImplCommon.h"
 
+// A controller's get and set run as one piece of code: the adapter, the checks, the value and the
+// log are inlined into each value operation.
+#if defined(__GNUC__)
+#define CONFLUX_SDK_HOT_PATH [[gnu::flatten]]
+#else
+#define CONFLUX_SDK_HOT_PATH
+#endif
+
 namespace Conflux::Model
 {
+template <class T> class ValueAttribute;
+
 /// The SDK adapter of a node presenting interface I; specialised per interface.
 template <class I>
 class IAttributeImpl;
 
-/// The SDK adapter of a value attribute. Every call clears the last message, forwards to the
-/// node's checked operation and turns exceptions into status codes; doubles cross in double
-/// precision.
+/// The SDK adapter of a value attribute. Every call clears the last message, runs the node's
+/// checked operation and turns exceptions into status codes; doubles cross in double precision.
+///
+/// Values go straight to the value attribute's own checked read and write, which take the unit
+/// as C text: a controller's get and set allocate nothing and cost little more than a virtual
+/// call. The operations are defined with ValueAttribute, where they are instantiated.
 template <class T>
 class IAttributeImpl<TesseraSDK::Model::IValueAttribute<T>>
     : public IAttributeImplCommon<TesseraSDK::Model::IValueAttribute<T>>
@@ -21,49 +34,21 @@ class IAttributeImpl<TesseraSDK::Model::IValueAttribute<T>>
     using Common::out;
 
 public:
-    explicit IAttributeImpl(Attribute* attribute) : Common(attribute) {}
+    explicit IAttributeImpl(ValueAttribute<T>* attribute);
 
-    Status getStringValue(TesseraSDK::IString& value, Chronology chronology) const override
-    {
-        return this->call([&] { assign(value, IAttributeImplBase::getStringValue(chronology)); });
-    }
-    Status setStringValue(const char* value, const char* unit, Chronology chronology) override
-    {
-        return this->call(
-            [&] { IAttributeImplBase::setStringValue(detail::text(value), detail::text(unit), chronology); });
-    }
-    Status getFloatValue(float* value, Chronology chronology) const override
-    {
-        return out(value, [&] { *value = IAttributeImplBase::getFloatValue(chronology); });
-    }
-    Status setFloatValue(float value, const char* unit, Chronology chronology) override
-    {
-        return this->call([&] { IAttributeImplBase::setFloatValue(value, detail::text(unit), chronology); });
-    }
-    Status getDoubleValue(double* value, Chronology chronology) const override
-    {
-        return out(value, [&] { *value = IAttributeImplBase::getDoubleValue(chronology); });
-    }
-    Status setDoubleValue(double value, const char* unit, Chronology chronology) override
-    {
-        return this->call([&] { IAttributeImplBase::setDoubleValue(value, detail::text(unit), chronology); });
-    }
-    Status getIntValue(int* value, Chronology chronology) const override
-    {
-        return out(value, [&] { *value = IAttributeImplBase::getIntValue(chronology); });
-    }
-    Status setIntValue(int value, const char* unit, Chronology chronology) override
-    {
-        return this->call([&] { IAttributeImplBase::setIntValue(value, detail::text(unit), chronology); });
-    }
-    Status getBoolValue(bool* value, Chronology chronology) const override
-    {
-        return out(value, [&] { *value = IAttributeImplBase::getBoolValue(chronology); });
-    }
-    Status setBoolValue(bool value, const char* unit, Chronology chronology) override
-    {
-        return this->call([&] { IAttributeImplBase::setBoolValue(value, detail::text(unit), chronology); });
-    }
+    CONFLUX_SDK_HOT_PATH Status getStringValue(TesseraSDK::IString& value,
+                                               Chronology chronology) const override;
+    CONFLUX_SDK_HOT_PATH Status setStringValue(const char* value, const char* unit,
+                                               Chronology chronology) override;
+    CONFLUX_SDK_HOT_PATH Status getFloatValue(float* value, Chronology chronology) const override;
+    CONFLUX_SDK_HOT_PATH Status setFloatValue(float value, const char* unit, Chronology chronology) override;
+    CONFLUX_SDK_HOT_PATH Status getDoubleValue(double* value, Chronology chronology) const override;
+    CONFLUX_SDK_HOT_PATH Status setDoubleValue(double value, const char* unit,
+                                               Chronology chronology) override;
+    CONFLUX_SDK_HOT_PATH Status getIntValue(int* value, Chronology chronology) const override;
+    CONFLUX_SDK_HOT_PATH Status setIntValue(int value, const char* unit, Chronology chronology) override;
+    CONFLUX_SDK_HOT_PATH Status getBoolValue(bool* value, Chronology chronology) const override;
+    CONFLUX_SDK_HOT_PATH Status setBoolValue(bool value, const char* unit, Chronology chronology) override;
     Status hasValue(bool* result, Chronology chronology) const override
     {
         return out(result, [&] { *result = IAttributeImplBase::hasValue(chronology); });
@@ -81,5 +66,7 @@ public:
         return out(access, [&] { *access = IAttributeImplBase::getAccessType(); });
     }
 
+private:
+    ValueAttribute<T>& node() const;
 };
 } // namespace Conflux::Model

@@ -32,57 +32,6 @@ std::string IAttributeImplBase::getAttributePath(bool full) const
     return m_attribute->getAttributePath(full).toString();
 }
 
-std::string IAttributeImplBase::getStringValue(TesseraSDK::Chronology chronology) const
-{
-    return m_attribute->getStringValue(chronology, true);
-}
-
-void IAttributeImplBase::setStringValue(const std::string& value, const std::string& unit,
-                                        TesseraSDK::Chronology chronology)
-{
-    m_attribute->setStringValue(value, unit, chronology, true);
-}
-
-float IAttributeImplBase::getFloatValue(TesseraSDK::Chronology chronology) const
-{
-    return m_attribute->getFloatValue(chronology, true);
-}
-
-void IAttributeImplBase::setFloatValue(float value, const std::string& unit, TesseraSDK::Chronology chronology)
-{
-    m_attribute->setFloatValue(value, unit, chronology, true);
-}
-
-double IAttributeImplBase::getDoubleValue(TesseraSDK::Chronology chronology) const
-{
-    return m_attribute->getDoubleValue(chronology, true);
-}
-
-void IAttributeImplBase::setDoubleValue(double value, const std::string& unit, TesseraSDK::Chronology chronology)
-{
-    m_attribute->setDoubleValue(value, unit, chronology, true);
-}
-
-int IAttributeImplBase::getIntValue(TesseraSDK::Chronology chronology) const
-{
-    return m_attribute->getIntValue(chronology, true);
-}
-
-void IAttributeImplBase::setIntValue(int value, const std::string& unit, TesseraSDK::Chronology chronology)
-{
-    m_attribute->setIntValue(value, unit, chronology, true);
-}
-
-bool IAttributeImplBase::getBoolValue(TesseraSDK::Chronology chronology) const
-{
-    return m_attribute->getBoolValue(chronology, true);
-}
-
-void IAttributeImplBase::setBoolValue(bool value, const std::string& unit, TesseraSDK::Chronology chronology)
-{
-    m_attribute->setBoolValue(value, unit, chronology, true);
-}
-
 bool IAttributeImplBase::hasValue(TesseraSDK::Chronology chronology) const
 {
     return m_attribute->hasValue(chronology, true);

@@ -17,8 +17,8 @@ public:
 };
 
 /// The operations that adapters forward to their node. They throw as the node throws; the
-/// adapters turn that into status codes. Value operations are the checked ones: the access type
-/// is enforced and writes are logged, as for any controller.
+/// adapters turn that into status codes. (Value reads and writes, the checked ones, go from the
+/// value adapter to its value attribute directly.)
 class IAttributeImplBase : public IAttributeImplAbstract
 {
 public:
@@ -31,16 +31,6 @@ public:
     TesseraSDK::Model::ICompositeAttribute* getParent() const;
     TesseraSDK::Model::IEntity* getParentEntity() const;
     std::string getAttributePath(bool full) const;
-    std::string getStringValue(TesseraSDK::Chronology chronology) const;
-    void setStringValue(const std::string& value, const std::string& unit, TesseraSDK::Chronology chronology);
-    float getFloatValue(TesseraSDK::Chronology chronology) const;
-    void setFloatValue(float value, const std::string& unit, TesseraSDK::Chronology chronology);
-    double getDoubleValue(TesseraSDK::Chronology chronology) const;
-    void setDoubleValue(double value, const std::string& unit, TesseraSDK::Chronology chronology);
-    int getIntValue(TesseraSDK::Chronology chronology) const;
-    void setIntValue(int value, const std::string& unit, TesseraSDK::Chronology chronology);
-    bool getBoolValue(TesseraSDK::Chronology chronology) const;
-    void setBoolValue(bool value, const std::string& unit, TesseraSDK::Chronology chronology);
     bool hasValue(TesseraSDK::Chronology chronology) const;
     bool hasUnits() const;
     std::string getUnit() const;

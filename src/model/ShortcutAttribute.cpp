@@ -146,7 +146,7 @@ double ShortcutAttribute::do_getDoubleValue(Chronology chronology, bool checkAcc
     return target(checkAccess, false).getDoubleValue(chronology, checkAccess);
 }
 
-std::string ShortcutAttribute::do_getStringValue(Chronology chronology, bool checkAccess) const
+std::string ShortcutAttribute::do_getStringValue(Chronology chronology, bool checkAccess)
 {
     return target(checkAccess, false).getStringValue(chronology, checkAccess);
 }

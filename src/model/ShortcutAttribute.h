@@ -60,7 +60,7 @@ protected:
     bool do_getBoolValue(Chronology chronology, bool checkAccess) const override;
     float do_getFloatValue(Chronology chronology, bool checkAccess) const override;
     double do_getDoubleValue(Chronology chronology, bool checkAccess) const override;
-    std::string do_getStringValue(Chronology chronology, bool checkAccess) const override;
+    std::string do_getStringValue(Chronology chronology, bool checkAccess) override;
     bool do_hasUnits() const override;
     const std::string& do_getUnit() const override;
     void do_setUnit(const std::string& unit) override;

@@ -4,6 +4,7 @@
 #include "src/model/data/ValueContainer.h"
 
 #include <string>
+#include <string_view>
 
 namespace Conflux::Model
 {
@@ -46,6 +47,12 @@ public:
     /// Stores a value of the attribute's own type (checked as the typed setters are).
     void setValue(const T& value, const std::string& unit, Chronology chronology, bool checkAccess);
 
+    /// A controller's read: the typed getters with `checkAccess` set.
+    template <class To> To checkedGet(Chronology chronology) const;
+    /// A controller's write: the typed setters with `checkAccess` set, the unit as C text (null or
+    /// empty: no claim), so that no string is built per call.
+    template <class From> void checkedSet(const From& value, const char* unit, Chronology chronology);
+
 protected:
     template <class, AttributeType, class, class>
     friend class AttributeEx;
@@ -65,7 +72,7 @@ protected:
     bool do_getBoolValue(Chronology chronology, bool checkAccess) const override;
     float do_getFloatValue(Chronology chronology, bool checkAccess) const override;
     double do_getDoubleValue(Chronology chronology, bool checkAccess) const override;
-    std::string do_getStringValue(Chronology chronology, bool checkAccess) const override;
+    std::string do_getStringValue(Chronology chronology, bool checkAccess) override;
     bool do_hasUnits() const override { return !m_unit.empty(); }
     const std::string& do_getUnit() const override { return m_unit; }
     void do_setUnit(const std::string& unit) override { m_unit = unit; }
@@ -73,8 +80,10 @@ protected:
 private:
     template <class To>
     To get(Chronology chronology, bool checkAccess) const;
-    template <class From>
-    void set(const From& value, const std::string& unit, Chronology chronology, bool checkAccess);
+    /// Unit is std::string_view or C text (null: none).
+    template <class From, class Unit>
+    void set(const From& value, Unit unit, Chronology chronology, bool checkAccess);
+    [[noreturn]] void throwNoValueStored() const;
 
     Data::ValueContainer<T> m_value;
     std::string m_unit;
@@ -85,4 +94,9 @@ extern template class ValueAttribute<bool>;
 extern template class ValueAttribute<std::string>;
 extern template class ValueAttribute<float>;
 extern template class ValueAttribute<double>;
+extern template class IAttributeImpl<TesseraSDK::Model::IValueAttribute<int>>;
+extern template class IAttributeImpl<TesseraSDK::Model::IValueAttribute<bool>>;
+extern template class IAttributeImpl<TesseraSDK::Model::IValueAttribute<std::string>>;
+extern template class IAttributeImpl<TesseraSDK::Model::IValueAttribute<float>>;
+extern template class IAttributeImpl<TesseraSDK::Model::IValueAttribute<double>>;
 } // namespace Conflux::Model

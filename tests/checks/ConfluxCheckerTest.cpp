@@ -223,16 +223,6 @@ TEST(ConfluxChecker, PythonSourceKinds)
     EXPECT_TRUE(check(checker, {neither}).empty());
 }
 
-TEST(ConfluxChecker, ModulesOfOneCheckerStayImportedForTheNext)
-{
-    Controllers c;
-    ConfluxChecker checker;
-    Entity* helper = c.script("checker_shared_helper", "def shared(v=None):\n    return {}\n", {"shared"});
-    EXPECT_TRUE(check(checker, {helper}).empty());
-    Entity* user = c.script("checker_helper_user", "from checker_shared_helper import shared\n", {"shared"});
-    EXPECT_TRUE(check(checker, {user}).empty());
-}
-
 TEST(ConfluxChecker, AModuleCheckedAgainIsCheckedOnItsNewSource)
 {
     Controllers c;

@@ -420,6 +420,12 @@ TEST(ConfluxGeneratorLinkers, PythonModules)
              fileModule(p, path);
              return "Unable to read : " + path.toStdString();
          }},
+        {"a folder as the file",
+         [&](SampleProject& p)
+         {
+             fileModule(p, p.temporary.path());
+             return "Unable to read : " + p.temporary.path().toStdString();
+         }},
         {"empty file",
          [&](SampleProject& p)
          {

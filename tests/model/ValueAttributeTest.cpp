@@ -237,6 +237,32 @@ TEST_F(ValueAttributeAccess, CheckedWritesAreLoggedAndUncheckedAreNot)
     EXPECT_EQ(log.totalWrites(), 3u);
 }
 
+TEST_F(ValueAttributeAccess, WriteLogIsPerGenerationAndForgetsDestroyedAttributes)
+{
+    auto& log = Conflux::LogManager::instance();
+    auto kept = makeValue("T", 20.0, AccessType::ReadWrite, "C");
+    {
+        auto gone = makeValue("P", 1.0, AccessType::ReadWrite);
+        gone->setDoubleValue(2.0, "", 1, true);
+        gone->setDoubleValue(3.0, "", 1, true);
+        EXPECT_EQ(log.writeCount(gone.get(), 1), 2u);
+    }
+    kept->setDoubleValue(21.0, "", 1, true);
+    // A destroyed attribute leaves the per-attribute answers (its address may be reused), not the total.
+    EXPECT_EQ(log.writes().size(), 1u);
+    EXPECT_EQ(log.totalWrites(), 3u);
+
+    const auto generation = log.generation();
+    log.beginGeneration();
+    EXPECT_EQ(log.generation(), generation + 1);
+    EXPECT_EQ(log.writeCount(kept.get()), 0u);
+    EXPECT_EQ(log.totalWrites(), 0u);
+    kept->setDoubleValue(22.0, "", 2, true);
+    EXPECT_EQ(log.writeCount(kept.get(), 2), 1u);
+    EXPECT_EQ(log.writeCount(kept.get(), 1), 0u);
+    EXPECT_EQ(log.totalWrites(), 1u);
+}
+
 TEST_F(ValueAttributeAccess, ReadsNeedReadAccessOnlyWhenChecked)
 {
     for (AccessType access : {AccessType::None, AccessType::WriteOnly})

@@ -26,8 +26,7 @@ constexpr auto definitionEndianness = static_cast<Utilities::Endianness>(2);
 
 AIFunctorBuilder::AIFunctorBuilder(const AttributeMap& attributeMap, std::vector<AIFunctor>& functors,
                                    AIModuleDefinitionCollection& definitions)
-    : m_attributeMap(attributeMap), m_functors(functors), m_definitions(definitions),
-      m_ownerTypes(aiModelEntityTypes())
+    : m_attributeMap(attributeMap), m_functors(functors), m_definitions(definitions)
 {
 }
 
@@ -63,22 +62,16 @@ bool AIFunctorBuilder::isAIModelInUse(const Entity* aiModel)
     Entity* owner = aiModel->getOwnerEntity();
     if (owner == nullptr)
         return false;
-    const auto types = aiModelEntityTypes();
-    const auto found = types.find(owner->getTypeRef());
-    return found != types.end() && found->second(owner);
+    // The predicates hold no state, so one copy serves every call.
+    static const auto ownerTypes = aiModelEntityTypes();
+    const auto found = ownerTypes.find(owner->getTypeRef());
+    return found != ownerTypes.end() && found->second(owner);
 }
 
 void AIFunctorBuilder::visit(Entity* entity)
 {
-    if (entity->getTypeRef() != AI_Model_t)
-        return;
-    Entity* owner = entity->getOwnerEntity();
-    if (owner == nullptr)
-        return;
-    const auto found = m_ownerTypes.find(owner->getTypeRef());
-    if (found == m_ownerTypes.end() || !found->second(owner))
-        return;
-    m_functors.push_back(createFunctorDefinition(entity));
+    if (isAIModelInUse(entity))
+        m_functors.push_back(createFunctorDefinition(entity));
 }
 
 AIFunctor AIFunctorBuilder::createFunctorDefinition(Entity* entity)

@@ -63,6 +63,5 @@ private:
     const AttributeMap& m_attributeMap;
     std::vector<AIFunctor>& m_functors;
     AIModuleDefinitionCollection& m_definitions;
-    std::map<EntityModel::TypeRef, OwnerPredicate> m_ownerTypes;
 };
 } // namespace Conflux

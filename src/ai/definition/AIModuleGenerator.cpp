@@ -8,6 +8,7 @@
 #include "host/entitymodel/Entity.h"
 #include "host/entitymodel/EntityReading.h"
 
+#include <array>
 #include <cstdint>
 #include <limits>
 
@@ -22,15 +23,56 @@ AISystem::TensorShape vectorShape(std::size_t size)
     return AISystem::TensorShape{static_cast<std::int64_t>(size)};
 }
 
-/// Reads the model data at `field`; empty data is thrown as the given text, as callers expect.
-Utilities::bytearray readModelData(Entity* entity, TypeRef field, const char* emptyMessage)
+/// What the library knows of each model type an AI model can have.
+struct ModelFormat
 {
-    Utilities::bytearray data = getByteArrayValue(entity, field, {});
-    if (data.empty())
-        throw emptyMessage;
-    return data;
+    TypeRef modelType;
+    AISystem::ModuleType moduleType;
+    TypeRef dataField;
+    const char* emptyMessage;
+};
+
+const std::array<ModelFormat, 4>& modelFormats()
+{
+    static const std::array<ModelFormat, 4> formats{{
+        {ONNX_t, AISystem::ModuleType::ONNX, ONNX_Model_Data_t, "Empty ONNX Model"},
+        {TorchScript_t, AISystem::ModuleType::TorchScript, TorchScript_Model_Data_t,
+         "Empty TorchScript Model"},
+        {NeuralNetwork_t, AISystem::ModuleType::NeuralNetwork, NeuralNetwork_Model_Data_t,
+         "Empty NeuralNetwork Model"},
+        {Python_t, AISystem::ModuleType::Python, Python_Model_Script_t, "Empty Python Model"},
+    }};
+    return formats;
+}
+
+const ModelFormat* findFormat(AISystem::ModuleType type)
+{
+    for (const ModelFormat& format : modelFormats())
+        if (format.moduleType == type)
+            return &format;
+    return nullptr;
 }
 } // namespace
+
+AISystem::ModuleType AIModuleGenerator::moduleType(const TypeRef& modelType)
+{
+    for (const ModelFormat& format : modelFormats())
+        if (format.modelType == modelType)
+            return format.moduleType;
+    return AISystem::ModuleType::None;
+}
+
+TypeRef AIModuleGenerator::modelDataField(AISystem::ModuleType type)
+{
+    const ModelFormat* format = findFormat(type);
+    return format == nullptr ? TypeRef() : format->dataField;
+}
+
+const char* AIModuleGenerator::emptyModelMessage(AISystem::ModuleType type)
+{
+    const ModelFormat* format = findFormat(type);
+    return format == nullptr ? nullptr : format->emptyMessage;
+}
 
 AISystem::Module AIModuleGenerator::generate(Entity* entity)
 {
@@ -81,16 +123,7 @@ AISystem::ModuleType AIModuleGenerator::getModuleType(Entity* entity)
 {
     if (entity == nullptr || entity->getTypeRef() != AI_Model_t)
         return AISystem::ModuleType::None;
-    const TypeRef modelType = getTypeValue(entity, Model_Type_t, TypeRef());
-    if (modelType == ONNX_t)
-        return AISystem::ModuleType::ONNX;
-    if (modelType == TorchScript_t)
-        return AISystem::ModuleType::TorchScript;
-    if (modelType == NeuralNetwork_t)
-        return AISystem::ModuleType::NeuralNetwork;
-    if (modelType == Python_t)
-        return AISystem::ModuleType::Python;
-    return AISystem::ModuleType::None;
+    return moduleType(getTypeValue(entity, Model_Type_t, TypeRef()));
 }
 
 AISystem::Module AIModuleGenerator::generateModule(AISystem::ModuleType type, Entity* entity)
@@ -100,42 +133,14 @@ AISystem::Module AIModuleGenerator::generateModule(AISystem::ModuleType type, En
 
 Utilities::bytearray AIModuleGenerator::generateData(AISystem::ModuleType type, Entity* entity)
 {
-    switch (type)
-    {
-    case AISystem::ModuleType::NeuralNetwork:
-        return generateNeuralNetworkData(entity);
-    case AISystem::ModuleType::TorchScript:
-        return generateTorchScriptData(entity);
-    case AISystem::ModuleType::ONNX:
-        return generateONNXData(entity);
-    case AISystem::ModuleType::Python:
-        return generatePythonData(entity);
-    case AISystem::ModuleType::None:
-    case AISystem::ModuleType::Trivial:
-    case AISystem::ModuleType::Transformed:
+    const ModelFormat* format = findFormat(type);
+    if (format == nullptr)
         return {};
-    }
-    return {};
-}
-
-Utilities::bytearray AIModuleGenerator::generateONNXData(Entity* entity)
-{
-    return readModelData(entity, ONNX_Model_Data_t, "Empty ONNX Model");
-}
-
-Utilities::bytearray AIModuleGenerator::generateTorchScriptData(Entity* entity)
-{
-    return readModelData(entity, TorchScript_Model_Data_t, "Empty TorchScript Model");
-}
-
-Utilities::bytearray AIModuleGenerator::generateNeuralNetworkData(Entity* entity)
-{
-    return readModelData(entity, NeuralNetwork_Model_Data_t, "Empty NeuralNetwork Model");
-}
-
-Utilities::bytearray AIModuleGenerator::generatePythonData(Entity* entity)
-{
-    return readModelData(entity, Python_Model_Script_t, "Empty Python Model");
+    Utilities::bytearray data = getByteArrayValue(entity, format->dataField, {});
+    // Callers expect empty data as a plain C string.
+    if (data.empty())
+        throw format->emptyMessage;
+    return data;
 }
 
 std::optional<AISystem::TensorScalingTransform> AIModuleGenerator::generateSimpleTransform(Entity* entity,

@@ -4,6 +4,7 @@
 #include "host/ai/ModuleType.h"
 #include "host/ai/TensorBounds.h"
 #include "host/ai/TensorScalingTransform.h"
+#include "host/entitymodel/TypeRef.h"
 #include "host/filesystem/ByteArray.h"
 #include "host/filesystem/LinearTransform.h"
 
@@ -47,6 +48,15 @@ public:
     /// project keeps it; null when the entity has neither.
     static EntityModel::CountedCompositeAttribute* findValueList(EntityModel::Entity* entity, bool isInput);
 
+    /// The module type of an AI model's "Model Type" value; None for anything but the four model
+    /// types. The one mapping from model types to module types (the AI model checker uses it too).
+    static AISystem::ModuleType moduleType(const EntityModel::TypeRef& modelType);
+    /// The attribute holding the model data of a module type; empty for a type without data.
+    static EntityModel::TypeRef modelDataField(AISystem::ModuleType type);
+    /// The text thrown for empty model data of a module type ("Empty ONNX Model", ...); null for a
+    /// type without data.
+    static const char* emptyModelMessage(AISystem::ModuleType type);
+
 private:
     AIModuleGenerator& operator=(const AIModuleGenerator&) = default;
     AIModuleGenerator& operator=(AIModuleGenerator&&) = default;
@@ -54,10 +64,6 @@ private:
     static AISystem::ModuleType getModuleType(EntityModel::Entity* entity);
     static AISystem::Module generateModule(AISystem::ModuleType type, EntityModel::Entity* entity);
     static Utilities::bytearray generateData(AISystem::ModuleType type, EntityModel::Entity* entity);
-    static Utilities::bytearray generateONNXData(EntityModel::Entity* entity);
-    static Utilities::bytearray generateTorchScriptData(EntityModel::Entity* entity);
-    static Utilities::bytearray generateNeuralNetworkData(EntityModel::Entity* entity);
-    static Utilities::bytearray generatePythonData(EntityModel::Entity* entity);
 
     static std::optional<AISystem::TensorScalingTransform>
     generateSimpleTransform(EntityModel::Entity* entity, bool isInput);

@@ -1,4 +1,5 @@
 #include "src/model/builders/AttributeBuilder.h"
+#include "src/model/builders/GenericAttributeDispatch.h"
 
 #include "host/entitymodel/CompositeAttribute.h"
 #include "host/entitymodel/CurveAttribute.h"
@@ -226,14 +227,7 @@ void AttributeBuilder::buildReal(EntityModel::Attribute* attribute, AttributeTyp
 
 void AttributeBuilder::visit(EntityModel::Attribute* attribute)
 {
-    if (attribute->isBoolAttribute())
-        visit(static_cast<EntityModel::BoolAttribute*>(attribute));
-    else if (attribute->isShortcutAttribute())
-        visit(static_cast<EntityModel::ShortcutAttribute*>(attribute));
-    else if (attribute->isCurveAttribute())
-        visit(static_cast<EntityModel::CurveAttribute*>(attribute));
-    else if (attribute->isArrayAttribute())
-        visit(static_cast<EntityModel::ArrayAttribute*>(attribute));
+    visitByKind(*this, attribute);
 }
 
 void AttributeBuilder::visit(EntityModel::Entity*)

@@ -1,4 +1,5 @@
 #include "src/model/builders/EntityTreeBuilder.h"
+#include "src/model/builders/GenericAttributeDispatch.h"
 
 #include "host/entitymodel/CompositeAttribute.h"
 #include "host/entitymodel/CurveAttribute.h"
@@ -117,14 +118,7 @@ bool EntityTreeBuilder::recurse(const EntityModel::Attribute* attribute) const
 
 void EntityTreeBuilder::visit(EntityModel::Attribute* attribute)
 {
-    if (attribute->isBoolAttribute())
-        visit(static_cast<EntityModel::BoolAttribute*>(attribute));
-    else if (attribute->isShortcutAttribute())
-        visit(static_cast<EntityModel::ShortcutAttribute*>(attribute));
-    else if (attribute->isCurveAttribute())
-        visit(static_cast<EntityModel::CurveAttribute*>(attribute));
-    else if (attribute->isArrayAttribute())
-        visit(static_cast<EntityModel::ArrayAttribute*>(attribute));
+    visitByKind(*this, attribute);
 }
 
 void EntityTreeBuilder::visit(EntityModel::Entity* entity) { visitEntity(entity); }

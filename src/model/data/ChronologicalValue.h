@@ -3,9 +3,12 @@
 #include "host/filesystem/DataIStream.h"
 #include "host/filesystem/DataOStream.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <map>
 #include <stdexcept>
+#include <utility>
+#include <vector>
 
 namespace Conflux::Model::Data
 {
@@ -15,7 +18,7 @@ namespace Conflux::Model::Data
 /// lookup of a missing chronology 1 to 4 makes it from a copy of its predecessor (made the same
 /// way, down to chronology 0); any other missing chronology is out of range.
 template <class T>
-class ChronologicalValue : public ValueEx<T, ChronologicalValue<T>, ValueType::Chronological>
+class ChronologicalValue final : public ValueEx<T, ChronologicalValue<T>, ValueType::Chronological>
 {
 public:
     using Chronology = TesseraSDK::Chronology;
@@ -24,32 +27,53 @@ public:
     void setValue(const T& value) override
     {
         if (m_values.empty())
-            m_values.emplace(0, value);
+            m_values.emplace_back(0, value);
         for (auto& entry : m_values)
             entry.second = value;
     }
 
-    bool hasValue(Chronology chronology) const override { return m_values.count(chronology) != 0; }
-    void setValue(const T& value, Chronology chronology) override { m_values.insert_or_assign(chronology, value); }
+    bool hasValue(Chronology chronology) const override
+    {
+        auto it = lowerBound(chronology);
+        return it != m_values.end() && it->first == chronology;
+    }
+
+    void setValue(const T& value, Chronology chronology) override
+    {
+        // The solver mostly writes its latest chronology, the last entry.
+        if (!m_values.empty() && m_values.back().first == chronology)
+        {
+            m_values.back().second = value;
+            return;
+        }
+        auto it = lowerBound(chronology);
+        if (it != m_values.end() && it->first == chronology)
+            it->second = value;
+        else
+            m_values.emplace(it, chronology, value);
+    }
+
     T getValue(Chronology chronology) const override { return value(chronology); }
 
     const T& value(Chronology chronology) const override
     {
-        auto it = m_values.upper_bound(chronology);
-        if (it == m_values.begin())
-            throw std::out_of_range("Chronology Out Of Range");
-        return std::prev(it)->second;
+        // Few chronologies are stored (the solver's 0 to 4), so the entries are searched from the end.
+        for (auto it = m_values.rbegin(); it != m_values.rend(); ++it)
+            if (it->first <= chronology)
+                return it->second;
+        throw std::out_of_range("Chronology Out Of Range");
     }
 
     T& value(Chronology chronology) override
     {
-        auto it = m_values.find(chronology);
-        if (it != m_values.end())
+        auto it = lowerBound(chronology);
+        if (it != m_values.end() && it->first == chronology)
             return it->second;
         if (chronology < 1 || chronology > 4)
             throw std::out_of_range("Chronology Out Of Range");
         T copy = value(chronology - 1);
-        return m_values.emplace(chronology, std::move(copy)).first->second;
+        // The predecessor may have been inserted just now, so the place is looked up again.
+        return m_values.emplace(lowerBound(chronology), chronology, std::move(copy))->second;
     }
 
     /// Equal when both hold the same chronologies with equal values (a NaN equals nothing).
@@ -59,7 +83,11 @@ public:
         return same != nullptr && same->m_values == m_values;
     }
 
-    const std::map<Chronology, T>& entries() const { return m_values; }
+    /// The entries by chronology.
+    std::map<Chronology, T> entries() const
+    {
+        return std::map<Chronology, T>(m_values.begin(), m_values.end());
+    }
 
     void write(FileSystem::DataOStream& stream) const override
     {
@@ -96,7 +124,7 @@ public:
                 stream.field("Chronology", chronology);
                 stream.field("Value", value);
                 if (stream.good())
-                    m_values.insert_or_assign(chronology, std::move(value));
+                    setValue(value, chronology);
             }
         }
         stream.closeTag("ChronologicalValue");
@@ -104,6 +132,20 @@ public:
     }
 
 private:
-    std::map<Chronology, T> m_values;
+    using Entries = std::vector<std::pair<Chronology, T>>;
+
+    typename Entries::iterator lowerBound(Chronology chronology)
+    {
+        return std::lower_bound(m_values.begin(), m_values.end(), chronology,
+                                [](const auto& entry, Chronology key) { return entry.first < key; });
+    }
+    typename Entries::const_iterator lowerBound(Chronology chronology) const
+    {
+        return std::lower_bound(m_values.begin(), m_values.end(), chronology,
+                                [](const auto& entry, Chronology key) { return entry.first < key; });
+    }
+
+    /// Ordered by chronology; a sorted vector, since a value holds a handful of chronologies.
+    Entries m_values;
 };
 } // namespace Conflux::Model::Data

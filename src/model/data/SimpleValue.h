@@ -6,8 +6,7 @@
 namespace Conflux::Model::Data
 {
 /// One value for every chronology.
-template <class T>
-class SimpleValue : public ValueEx<T, SimpleValue<T>, ValueType::Simple>
+template <class T> class SimpleValue final : public ValueEx<T, SimpleValue<T>, ValueType::Simple>
 {
 public:
     using Chronology = TesseraSDK::Chronology;

@@ -4,6 +4,7 @@
 
 #include <memory>
 #include <stdexcept>
+#include <utility>
 
 namespace Conflux::Model::Data
 {
@@ -12,23 +13,35 @@ template <class T>
 class ValueContainer
 {
 public:
+    using Chronology = TesseraSDK::Chronology;
+
     ValueContainer() = default;
-    ValueContainer(const ValueContainer& other) : m_value(other.m_value ? other.m_value->clone() : nullptr) {}
+    ValueContainer(const ValueContainer& other) { *this = other; }
     ValueContainer& operator=(const ValueContainer& other)
     {
-        m_value = other.m_value ? other.m_value->clone() : nullptr;
+        if (this != &other)
+            hold(other.m_value ? other.m_value->clone() : nullptr);
         return *this;
     }
-    ValueContainer(ValueContainer&&) noexcept = default;
-    ValueContainer& operator=(ValueContainer&&) noexcept = default;
+    ValueContainer(ValueContainer&& other) noexcept { *this = std::move(other); }
+    ValueContainer& operator=(ValueContainer&& other) noexcept
+    {
+        m_value = std::move(other.m_value);
+        m_chronological = std::exchange(other.m_chronological, nullptr);
+        return *this;
+    }
 
     /// Replaces the value by a new one of `type`; std::logic_error "Invalid type" for any other number.
     ValueAbstract<T>& create(ValueType type)
     {
         switch (type)
         {
-        case ValueType::Simple: m_value = std::make_unique<SimpleValue<T>>(); return *m_value;
-        case ValueType::Chronological: m_value = std::make_unique<ChronologicalValue<T>>(); return *m_value;
+        case ValueType::Simple:
+            hold(std::make_unique<SimpleValue<T>>());
+            return *m_value;
+        case ValueType::Chronological:
+            hold(std::make_unique<ChronologicalValue<T>>());
+            return *m_value;
         }
         throw std::logic_error("Invalid type");
     }
@@ -36,7 +49,24 @@ public:
     ValueAbstract<T>* get() const { return m_value.get(); }
     ValueAbstract<T>* operator->() const { return m_value.get(); }
     explicit operator bool() const { return m_value != nullptr; }
-    void reset() { m_value.reset(); }
+    void reset() { hold(nullptr); }
+
+    /// The value in force at a chronology (a value must exist). The common chronological value
+    /// is reached without a virtual call, since the exchange reads and writes it on every step.
+    const T& valueAt(Chronology chronology) const
+    {
+        // The const lookups: the mutable ones make missing chronologies.
+        return m_chronological != nullptr ? std::as_const(*m_chronological).value(chronology)
+                                          : std::as_const(*m_value).value(chronology);
+    }
+    /// Stores a value for a chronology (a value must exist).
+    void setAt(const T& value, Chronology chronology)
+    {
+        if (m_chronological != nullptr)
+            m_chronological->setValue(value, chronology);
+        else
+            m_value->setValue(value, chronology);
+    }
 
     /// Both absent, or both present and equal as values compare.
     bool equals(const ValueContainer& other) const
@@ -62,7 +92,7 @@ public:
 
     void read(FileSystem::DataIStream& stream)
     {
-        m_value.reset();
+        reset();
         stream.openTag("ValueContainer");
         stream.label("ValueType");
         bool present = false;
@@ -80,6 +110,14 @@ public:
     }
 
 private:
+    void hold(std::unique_ptr<ValueAbstract<T>> value)
+    {
+        m_value = std::move(value);
+        m_chronological = dynamic_cast<ChronologicalValue<T>*>(m_value.get());
+    }
+
     std::unique_ptr<ValueAbstract<T>> m_value;
+    /// The value again when it is chronological, else null.
+    ChronologicalValue<T>* m_chronological = nullptr;
 };
 } // namespace Conflux::Model::Data

@@ -2,6 +2,8 @@
 // The SDK interfaces through which a controller reaches the exchange model. Every operation
 // returns a Status (0 success) and passes results through out-parameters; interface pointers
 // handed out stay valid as long as the exchange model lives and are never deleted by the caller.
+// The order of the virtual operations is the binary contract with controllers compiled elsewhere:
+// operations are never reordered, and each concrete interface declares its destructor last.
 #include "src/model/sdk/IHandle.h"
 
 #include <string>
@@ -25,6 +27,9 @@ public:
     virtual Status getParentEntity(IEntity** entity) const = 0;
     /// The node's path as text, "." between names: from the root when `full`, else from its entity.
     virtual Status getAttributePath(IString& path, bool full) const = 0;
+
+protected:
+    ~IAttribute() = default;
 };
 
 /// A typed value; values can be read and written in every form, converted by the model's rules.
@@ -47,6 +52,9 @@ public:
     virtual Status hasUnits(bool* result) const = 0;
     virtual Status getUnit(IString& unit) const = 0;
     virtual Status getAccessType(AccessType* access) const = 0;
+
+protected:
+    virtual ~IValueAttribute() = default;
 };
 
 /// A named group of nodes.
@@ -59,6 +67,9 @@ public:
     virtual Status getAttributeAt(std::int32_t index, IAttribute** child) const = 0;
     /// The node at a path relative to this composite ("." between names); -2 when absent.
     virtual Status findAttribute(const char* path, IAttribute** node) const = 0;
+
+protected:
+    virtual ~ICompositeAttribute() = default;
 };
 
 /// An entity of the model: a composite with the name and identifier of the project's entity.
@@ -78,6 +89,9 @@ public:
     virtual Status getLinkedType(IString& type) const = 0;
     virtual Status getEntityCount(std::int32_t* count) const = 0;
     virtual Status getEntityAt(std::int32_t index, IEntity** entity) const = 0;
+
+protected:
+    virtual ~IEntityLinkAttribute() = default;
 };
 
 class ILinkAttribute : public IEntityLinkAttribute
@@ -101,5 +115,8 @@ public:
     virtual Status getTargetPath(std::int32_t index, IString& path) const = 0;
     /// The first target that resolves; -2 when none does.
     virtual Status getTarget(IAttribute** target) const = 0;
+
+protected:
+    virtual ~IShortcutAttribute() = default;
 };
 } // namespace TesseraSDK::Model

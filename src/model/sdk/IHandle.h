@@ -39,11 +39,13 @@ public:
     virtual Status getInterfaceVersion(std::int32_t* version) const = 0;
     /// Hands the message of the last failed call to `receiver` (empty after a success).
     virtual Status getLastErrorMessage(IString& receiver) const = 0;
-    /// The status of the last call.
-    virtual Status getLastStatus() const = 0;
+    /// Writes the status of the last call.
+    virtual Status getLastStatus(Status* status) const = 0;
 
 protected:
-    virtual ~IHandle() = default;
+    // Not virtual here: in the published layout the destructor's slot follows the operations of
+    // each concrete interface, so only those declare it.
+    ~IHandle() = default;
 };
 
 /// Implements IHandle's operations for interface I and keeps the last status and message.
@@ -73,7 +75,13 @@ public:
         }
     }
 
-    Status getLastStatus() const override { return m_status; }
+    Status getLastStatus(Status* status) const override
+    {
+        if (status == nullptr)
+            return StatusCode::LogicError;
+        *status = m_status;
+        return StatusCode::Success;
+    }
 
 protected:
     /// Clears the message, runs `operation` and records how it ended.
