@@ -15,7 +15,12 @@
 #include <QFileInfo>
 
 #include <atomic>
+#include <chrono>
+#include <cstdio>
 #include <iostream>
+#include <mutex>
+
+#include <unistd.h>
 
 namespace
 {
@@ -32,30 +37,98 @@ Options:
   --solution-type N    1 steady state (default), 2 transient, 3 steady flow only,
                        4 steady thermal only, 5 transient failure
 
-Progress is shown as a bar on a terminal and as plain lines otherwise; Ctrl-C asks the run to
+Progress is shown as plain lines; on a terminal the last line also shows the step under way, its
+elapsed time and, while the step reports one, its position as a bar. Ctrl-C asks the run to
 cancel. Exit status: 0 "Conflux generation complete"; 1 "Conflux generation failed" or
 "Conflux generation cancelled"; 2 when the run reported an error (or the command line is wrong).
 )";
 
-/// The console progress, remembering what the exit status depends on.
+/// The console progress of a run, remembering what the exit status depends on. Lines are written
+/// as plain lines; on a terminal the last line of stderr shows the step under way with the time
+/// it has taken so far, and the bar once the step reports a position, redrawn by `tick`.
 class GenerateProgress : public Tools::ConsoleToolProgress
 {
 public:
+    explicit GenerateProgress(bool terminal)
+        : ConsoleToolProgress(std::cout, std::cerr, Mode::Plain), m_terminal(terminal)
+    {
+    }
+    ~GenerateProgress() override { finished(true); }
+
     void message(const std::string& text) override
     {
         if (text == "Conflux generation complete")
             m_complete = true;
+        const std::lock_guard lock(m_mutex);
+        eraseStatus();
         ConsoleToolProgress::message(text);
+        // Each informational line opens a step whose position is not known until it reports one.
+        m_step = text;
+        m_stepStart = Clock::now();
+        m_position = -1;
+        drawStatus();
     }
     void error(const std::string& text) override
     {
         m_errors = true;
+        const std::lock_guard lock(m_mutex);
+        eraseStatus();
         ConsoleToolProgress::error(text);
+        drawStatus();
     }
+    void setProgress(int position) override
+    {
+        const std::lock_guard lock(m_mutex);
+        m_position = clampPosition(position);
+        drawStatus();
+    }
+    void finished(bool) override
+    {
+        const std::lock_guard lock(m_mutex);
+        eraseStatus();
+        m_step.clear();
+    }
+    /// Redraws the status line, so that the elapsed time moves while a step reports nothing.
+    void tick()
+    {
+        const std::lock_guard lock(m_mutex);
+        drawStatus();
+    }
+
     bool postedErrors() const { return m_errors; }
     bool complete() const { return m_complete; }
 
 private:
+    using Clock = std::chrono::steady_clock;
+
+    void drawStatus()
+    {
+        if (!m_terminal || m_step.empty())
+            return;
+        const double seconds = std::chrono::duration<double>(Clock::now() - m_stepStart).count();
+        char elapsed[32];
+        std::snprintf(elapsed, sizeof elapsed, "%.1f s", seconds);
+        std::cerr << '\r' << m_step << "  "
+                  << (m_position >= 0 ? barText(m_position, 30) + "  " : std::string()) << elapsed
+                  << "\033[K";
+        std::cerr.flush();
+        m_shown = true;
+    }
+    void eraseStatus()
+    {
+        if (!m_shown)
+            return;
+        std::cerr << "\r\033[K";
+        std::cerr.flush();
+        m_shown = false;
+    }
+
+    const bool m_terminal;
+    std::mutex m_mutex;
+    std::string m_step;
+    Clock::time_point m_stepStart = Clock::now();
+    int m_position = -1;
+    bool m_shown = false;
     std::atomic<bool> m_errors{false};
     std::atomic<bool> m_complete{false};
 };
@@ -102,14 +175,15 @@ int run(const std::vector<std::string>& args)
         ~ResetCurrentProject() { EntityModel::EntityEditor::setCurrentProject(nullptr); }
     } resetCurrentProject;
 
-    GenerateProgress progress;
+    GenerateProgress progress(::isatty(STDERR_FILENO) != 0);
     const Tools::ConsoleToolProgress::InterruptGuard interrupts(progress);
     Conflux::ConfluxRunner runner(
         &progress, store, std::string(),
         QFileInfo(QString::fromStdString(projectFile)).completeBaseName().toStdString(),
         project->getRootEntity(), static_cast<CFDSolver::SolutionType>(solutionType));
     runner.start();
-    runner.wait();
+    while (!runner.wait(200))
+        progress.tick();
 
     if (progress.postedErrors())
         return 2;

@@ -11,10 +11,10 @@
 #include "host/entitymodel/DataFactory.h"
 #include "host/entitymodel/Entity.h"
 #include "host/entitymodel/LinkAttribute.h"
+#include "src/model/ArrayAttribute.h"
 #include "src/model/AttributeType.h"
 #include "src/model/AttributeVisitorConstAbstract.h"
 #include "src/model/Entity.h"
-#include "src/model/ArrayAttribute.h"
 #include "src/model/LinkAttribute.h"
 #include "src/model/ListAttribute.h"
 #include "src/model/ShortcutAttribute.h"
@@ -54,7 +54,8 @@ AttributeDefinition attribute(AttributeKind kind, const std::string& name, const
     return d;
 }
 
-AttributeDefinition group(const std::string& name, std::vector<AttributeDefinition> children, bool flagged = false)
+AttributeDefinition group(const std::string& name, std::vector<AttributeDefinition> children,
+                          bool flagged = false)
 {
     AttributeDefinition d = attribute(AttributeKind::Composite, name);
     d.exchange.flagged = flagged;
@@ -83,7 +84,8 @@ std::shared_ptr<const EntityDefinition> itemType()
     d->attributes.push_back(exchangeSwitch());
     for (int i = 0; i < 8; ++i)
     {
-        AttributeDefinition power = attribute(AttributeKind::Double, "Power " + std::to_string(i), "150.5", "Power");
+        AttributeDefinition power =
+            attribute(AttributeKind::Double, "Power " + std::to_string(i), "150.5", "Power");
         power.exchange.declaredType = i % 2 ? "Double" : "Float";
         if (i < 2)
             power.exchange.shortcuts = {AttributePath("Owner.Summary.Power " + std::to_string(i))};
@@ -99,15 +101,16 @@ std::shared_ptr<const EntityDefinition> itemType()
     std::vector<AttributeDefinition> results;
     for (int i = 0; i < 8; ++i)
     {
-        AttributeDefinition result = attribute(AttributeKind::Double, "Outlet " + std::to_string(i), "30", "Temperature");
+        AttributeDefinition result =
+            attribute(AttributeKind::Double, "Outlet " + std::to_string(i), "30", "Temperature");
         result.exchange.readOnly = true;
         results.push_back(result);
     }
     d->attributes.push_back(group("Simulation Results", results));
-    AttributeDefinition settings =
-        group("Settings", {attribute(AttributeKind::Double, "Set Point", "24", "Temperature"),
-                           attribute(AttributeKind::Int, "Priority", "1")},
-              true);
+    AttributeDefinition settings = group("Settings",
+                                         {attribute(AttributeKind::Double, "Set Point", "24", "Temperature"),
+                                          attribute(AttributeKind::Int, "Priority", "1")},
+                                         true);
     settings.exchange.hideHeader = true;
     d->attributes.push_back(settings);
     AttributeDefinition quick = attribute(AttributeKind::Shortcut, "Quick");
@@ -137,7 +140,9 @@ struct DataCentre
         {
             if (i % itemsPerCabinet == 0)
                 equipment = static_cast<LinkAttribute*>(
-                    cabinets->adopt(DataFactory::createEntity(cabinetType, "Cabinet " + std::to_string(i / itemsPerCabinet)))
+                    cabinets
+                        ->adopt(DataFactory::createEntity(cabinetType,
+                                                          "Cabinet " + std::to_string(i / itemsPerCabinet)))
                         ->findAttribute("Equipment"));
             equipment->adopt(DataFactory::createEntity(item, "Item " + std::to_string(i)));
         }
@@ -156,7 +161,8 @@ DataCentre& dataCentre(int items)
 
 Model::EntityTree buildTree(int items)
 {
-    return Model::EntityTreeBuilder::create(dataCentre(items).hall.get(), TesseraSDK::AccessType::ReadWrite, true, false);
+    return Model::EntityTreeBuilder::create(dataCentre(items).hall.get(), TesseraSDK::AccessType::ReadWrite,
+                                            true, false);
 }
 
 Model::EntityTree& keptTree(int items)
@@ -192,10 +198,22 @@ public:
         Model::AttributeVisitorConstAbstract::visit(e);
         close();
     }
-    void visit(const Model::CompositeAttribute& c) override { container(c, [&] { Model::AttributeVisitorConstAbstract::visit(c); }); }
-    void visit(const Model::LinkAttribute& l) override { container(l, [&] { Model::AttributeVisitorConstAbstract::visit(l); }); }
-    void visit(const Model::ListAttribute& l) override { container(l, [&] { Model::AttributeVisitorConstAbstract::visit(l); }); }
-    void visit(const Model::ArrayAttribute& l) override { container(l, [&] { Model::AttributeVisitorConstAbstract::visit(l); }); }
+    void visit(const Model::CompositeAttribute& c) override
+    {
+        container(c, [&] { Model::AttributeVisitorConstAbstract::visit(c); });
+    }
+    void visit(const Model::LinkAttribute& l) override
+    {
+        container(l, [&] { Model::AttributeVisitorConstAbstract::visit(l); });
+    }
+    void visit(const Model::ListAttribute& l) override
+    {
+        container(l, [&] { Model::AttributeVisitorConstAbstract::visit(l); });
+    }
+    void visit(const Model::ArrayAttribute& l) override
+    {
+        container(l, [&] { Model::AttributeVisitorConstAbstract::visit(l); });
+    }
     void visit(const Model::ShortcutAttribute& s) override
     {
         QStringList t;
@@ -203,14 +221,26 @@ public:
             t << QString::fromStdString(p.toString());
         leaf(s, t.join('\n'));
     }
-    void visit(const Model::ValueAttribute<double>& v) override { leaf(v, QString::number(v.getDoubleValue(3, false), 'g', 6)); }
+    void visit(const Model::ValueAttribute<double>& v) override
+    {
+        leaf(v, QString::number(v.getDoubleValue(3, false), 'g', 6));
+    }
     void visit(const Model::ValueAttribute<float>& v) override
     {
         leaf(v, QString::number(static_cast<double>(v.getFloatValue(3, false)), 'g', 6));
     }
-    void visit(const Model::ValueAttribute<std::string>& v) override { leaf(v, QString::fromStdString(v.getValue(3, false))); }
-    void visit(const Model::ValueAttribute<bool>& v) override { leaf(v, v.getBoolValue(3, false) ? "true" : "false"); }
-    void visit(const Model::ValueAttribute<int>& v) override { leaf(v, QString::number(v.getIntValue(3, false))); }
+    void visit(const Model::ValueAttribute<std::string>& v) override
+    {
+        leaf(v, QString::fromStdString(v.getValue(3, false)));
+    }
+    void visit(const Model::ValueAttribute<bool>& v) override
+    {
+        leaf(v, v.getBoolValue(3, false) ? "true" : "false");
+    }
+    void visit(const Model::ValueAttribute<int>& v) override
+    {
+        leaf(v, QString::number(v.getIntValue(3, false)));
+    }
 
 private:
     static QString accessText(TesseraSDK::AccessType a)
@@ -221,8 +251,15 @@ private:
     void open(const Model::Attribute& a, bool entity)
     {
         records.push_back({QString::fromStdString(Conflux::attributeTypeToString(a.getAttributeType(false))),
-                           QString::fromStdString(a.getType()), accessText(a.getAccessType()),
-                           QString::fromStdString(a.getAttributePath(true).toString()), {}, {}, {}, 0, entity, false});
+                           QString::fromStdString(a.getType()),
+                           accessText(a.getAccessType()),
+                           QString::fromStdString(a.getAttributePath(true).toString()),
+                           {},
+                           {},
+                           {},
+                           0,
+                           entity,
+                           false});
         openIndex.push_back(records.size() - 1);
     }
     void close()
@@ -230,8 +267,7 @@ private:
         ++records.back().depthChange;
         openIndex.pop_back();
     }
-    template <class F>
-    void container(const Model::Attribute& a, F children)
+    template <class F> void container(const Model::Attribute& a, F children)
     {
         open(a, false);
         children();
@@ -275,7 +311,10 @@ QByteArray plainDocument(const std::vector<Record>& records)
     return bytes;
 }
 
-std::size_t heapInUse() { return mallinfo2().uordblks; }
+std::size_t heapInUse()
+{
+    return mallinfo2().uordblks;
+}
 
 long peakResidentKiB()
 {
@@ -297,11 +336,31 @@ std::size_t nodeCount(const Model::EntityTree& tree)
     struct Counter : Model::AttributeVisitorConstAbstract
     {
         std::size_t n = 0;
-        void visit(const Model::Entity& e) override { ++n; Model::AttributeVisitorConstAbstract::visit(e); }
-        void visit(const Model::CompositeAttribute& c) override { ++n; Model::AttributeVisitorConstAbstract::visit(c); }
-        void visit(const Model::LinkAttribute& l) override { ++n; Model::AttributeVisitorConstAbstract::visit(l); }
-        void visit(const Model::ListAttribute& l) override { ++n; Model::AttributeVisitorConstAbstract::visit(l); }
-        void visit(const Model::ArrayAttribute& l) override { ++n; Model::AttributeVisitorConstAbstract::visit(l); }
+        void visit(const Model::Entity& e) override
+        {
+            ++n;
+            Model::AttributeVisitorConstAbstract::visit(e);
+        }
+        void visit(const Model::CompositeAttribute& c) override
+        {
+            ++n;
+            Model::AttributeVisitorConstAbstract::visit(c);
+        }
+        void visit(const Model::LinkAttribute& l) override
+        {
+            ++n;
+            Model::AttributeVisitorConstAbstract::visit(l);
+        }
+        void visit(const Model::ListAttribute& l) override
+        {
+            ++n;
+            Model::AttributeVisitorConstAbstract::visit(l);
+        }
+        void visit(const Model::ArrayAttribute& l) override
+        {
+            ++n;
+            Model::AttributeVisitorConstAbstract::visit(l);
+        }
         void visit(const Model::ShortcutAttribute&) override { ++n; }
         void visit(const Model::ValueAttribute<double>&) override { ++n; }
         void visit(const Model::ValueAttribute<float>&) override { ++n; }
@@ -334,7 +393,9 @@ void BM_BuildTree(benchmark::State& state)
         nodes = nodeCount(tree);
         bytesPerNode[items] = double(heapInUse() - before) / double(nodes);
         peakBytesPerNode[items] = double(peakResidentKiB() - peakBefore) * 1024.0 / double(nodes);
-        { auto discard = std::move(tree); }
+        {
+            auto discard = std::move(tree);
+        }
         state.ResumeTiming();
     }
     state.counters["nodes"] = double(nodes);
@@ -428,16 +489,19 @@ int main(int argc, char** argv)
     {
         const double write = seconds("BM_WriteDocument", items), plain = seconds("BM_PlainWriter", items);
         if (write > 0 && plain > 0)
-            std::printf("  %6d items: XML write / plain writer loop = %.2f\n", items, write / plain);
+            std::printf("  %6d items: XML stage throughput / plain QXmlStreamWriter = %.2f (goal >= 0.80)\n",
+                        items, plain / write);
         if (bytesPerNode.count(items))
-            std::printf("  %6d items: heap held per exchange node %.0f B, peak resident growth per node %.0f B\n", items,
-                        bytesPerNode[items], peakBytesPerNode[items]);
+            std::printf(
+                "  %6d items: heap held per exchange node %.0f B, peak resident growth per node %.0f B\n",
+                items, bytesPerNode[items], peakBytesPerNode[items]);
     }
     for (const char* name : {"BM_BuildTree", "BM_WriteDocument", "BM_PlainWriter"})
     {
         const double small = seconds(name, 10000), large = seconds(name, 100000);
         if (small > 0 && large > 0)
-            std::printf("  %s: time at 100,000 items / time at 10,000 items = %.2f (linear: 10)\n", name, large / small);
+            std::printf("  %s: time at 100,000 items / time at 10,000 items = %.2f (linear: 10%s)\n", name,
+                        large / small, std::string(name) == "BM_BuildTree" ? "; goal <= 11" : "");
     }
     benchmark::Shutdown();
     return 0;

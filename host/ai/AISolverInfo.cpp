@@ -3,12 +3,17 @@
 #include "host/filesystem/DataIStream.h"
 #include "host/filesystem/DataOStream.h"
 
+#include <algorithm>
 #include <string>
+#include <utility>
 
 namespace AISystem
 {
 namespace
 {
+// Room set aside before reading; more comes only as the values arrive.
+constexpr std::uint64_t maxReserved = 4096;
+
 void writeValues(FileSystem::DataOStream& stream, const std::string& name, const std::vector<double>& values)
 {
     stream.field(name + "Count", static_cast<std::uint64_t>(values.size()));
@@ -39,17 +44,28 @@ void writeBounds(FileSystem::DataOStream& stream, const std::string& name, const
     stream.closeTag(name);
 }
 
+// A count comes from the stream and may be anything: the vector grows only by what was actually
+// read, so a text stream (which cannot tell what remains) never sizes it from the count alone.
+template <class T, class ReadOne>
+std::vector<T> readCounted(FileSystem::DataIStream& stream, std::uint64_t count, std::uint64_t bytesEach,
+                           ReadOne readOne)
+{
+    std::vector<T> values;
+    if (!stream.checkCount(count, bytesEach))
+        return values;
+    values.reserve(static_cast<std::size_t>(std::min<std::uint64_t>(count, maxReserved)));
+    for (std::uint64_t i = 0; i < count && stream.good(); ++i)
+        values.push_back(readOne());
+    if (stream.fail())
+        values.clear();
+    return values;
+}
+
 std::vector<double> readValues(FileSystem::DataIStream& stream, const std::string& name)
 {
     std::uint64_t count = 0;
     stream.field(name + "Count", count);
-    std::vector<double> values;
-    if (!stream.checkCount(count, sizeof(double)))
-        return values;
-    values.resize(static_cast<std::size_t>(count));
-    for (double& value : values)
-        stream >> value;
-    return values;
+    return readCounted<double>(stream, count, sizeof(double), [&] { return stream.read<double>(); });
 }
 
 std::optional<TensorScalingTransform> readTransform(FileSystem::DataIStream& stream, const std::string& name)
@@ -80,12 +96,20 @@ TensorBounds readBounds(FileSystem::DataIStream& stream, const std::string& name
     stream.openTag(name);
     std::uint64_t count = 0;
     stream.field("Count", count);
-    if (!stream.checkCount(count, 2 * sizeof(float)))
-        return {};
-    std::vector<float> minima(static_cast<std::size_t>(count));
-    std::vector<float> maxima(static_cast<std::size_t>(count));
-    for (std::size_t i = 0; i < minima.size(); ++i)
-        stream >> minima[i] >> maxima[i];
+    const std::vector<std::pair<float, float>> pairs =
+        readCounted<std::pair<float, float>>(stream, count, 2 * sizeof(float),
+                                             [&]
+                                             {
+                                                 const float minimum = stream.read<float>();
+                                                 return std::make_pair(minimum, stream.read<float>());
+                                             });
+    std::vector<float> minima;
+    std::vector<float> maxima;
+    for (const auto& [minimum, maximum] : pairs)
+    {
+        minima.push_back(minimum);
+        maxima.push_back(maximum);
+    }
     stream.closeTag(name);
     if (stream.fail() || count == 0)
         return {};

@@ -1,5 +1,7 @@
 #include "host/ai/ONNXModule.h"
 
+#include "host/ai/ONNXModuleValidator.h"
+
 #include <opencv2/core/utils/logger.hpp>
 #include <opencv2/dnn.hpp>
 
@@ -87,18 +89,29 @@ std::shared_ptr<const ModuleImpl> loadONNXModule(const Utilities::bytearray& byt
 {
     if (bytes.empty())
         throw std::runtime_error("ONNX model could not be loaded: the model data is empty");
+    // The runtime's importer trusts the structure it parses (tensor sizes, node arity) and reads
+    // out of bounds where it does not hold: model data is untrusted, so it is checked first.
+    const std::string invalid = validateONNXModel(bytes);
+    if (!invalid.empty())
+        throw std::runtime_error(
+            "ONNX model could not be loaded: the model data is not a valid ONNX model (" + invalid + ")");
+    // Failures are reported by the exceptions below; the runtime's own log lines would only repeat
+    // them. The level is process-wide, so it is set once rather than around each load on any thread.
+    static std::once_flag silenced;
+    std::call_once(silenced, [] { cv::utils::logging::setLogLevel(cv::utils::logging::LOG_LEVEL_SILENT); });
     cv::dnn::Net net;
-    // The failure is reported by the exception below; the runtime's own log line would only repeat it.
-    const auto logLevel = cv::utils::logging::setLogLevel(cv::utils::logging::LOG_LEVEL_SILENT);
     try
     {
         net = cv::dnn::readNetFromONNX(reinterpret_cast<const char*>(bytes.data()), bytes.size());
-        cv::utils::logging::setLogLevel(logLevel);
     }
     catch (const cv::Exception& e)
     {
-        cv::utils::logging::setLogLevel(logLevel);
         throw std::runtime_error("ONNX model could not be loaded: " + describeLoadError(e.err));
+    }
+    catch (const std::exception& e)
+    {
+        // The protobuf parser's own failures (FatalException) and allocation failures.
+        throw std::runtime_error("ONNX model could not be loaded: " + std::string(e.what()));
     }
     if (net.empty())
         throw std::runtime_error("ONNX model could not be loaded: the model has no layers");

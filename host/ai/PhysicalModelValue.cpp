@@ -25,7 +25,7 @@ PhysicalModelValue::PhysicalModelValue(PhysicalModelValueType type, int index, d
                                     ", " + std::to_string(value) + ")");
 }
 
-double PhysicalModelValue::evaluate(std::span<const double> inputs, std::span<const double> outputs) const
+double PhysicalModelValue::evaluate(const std::vector<double>& inputs, const std::vector<double>& outputs) const
 {
     switch (m_type)
     {

@@ -1,5 +1,5 @@
 #pragma once
-#include <span>
+#include <vector>
 
 namespace AISystem
 {
@@ -36,7 +36,7 @@ public:
     double getValue() const { return m_value; }
 
     /// The value for one case; throws std::out_of_range naming the column when it is missing.
-    double evaluate(std::span<const double> inputs, std::span<const double> outputs) const;
+    double evaluate(const std::vector<double>& inputs, const std::vector<double>& outputs) const;
 
     bool operator==(const PhysicalModelValue&) const = default;
 

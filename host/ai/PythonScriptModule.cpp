@@ -1,6 +1,7 @@
 #include "host/ai/PythonScriptModule.h"
 
 #include "host/scripting/PythonCoreInterpreter.h"
+#include "host/scripting/PythonTimeLimit.h"
 
 #include <pybind11/embed.h>
 #include <pybind11/numpy.h>
@@ -9,6 +10,7 @@
 
 namespace py = pybind11;
 using ScriptingSystem::PythonCoreInterpreter;
+using ScriptingSystem::PythonTimeLimit;
 using ScriptingSystem::PythonValue;
 
 namespace AISystem
@@ -48,15 +50,21 @@ public:
 
         py::gil_scoped_acquire lock;
         py::object result;
-        try
         {
-            py::object evaluate = py::reinterpret_borrow<py::object>(m_evaluate.get());
-            result = evaluate(toPython(inputs));
-        }
-        catch (py::error_already_set& e)
-        {
-            failWithPythonError("evaluation of a " + inputs.getTensorShape().toString() + " input failed: ",
-                                e);
+            PythonTimeLimit limit;
+            try
+            {
+                py::object evaluate = py::reinterpret_borrow<py::object>(m_evaluate.get());
+                result = evaluate(toPython(inputs));
+            }
+            catch (py::error_already_set& e)
+            {
+                if (!limit.expired())
+                    failWithPythonError(
+                        "evaluation of a " + inputs.getTensorShape().toString() + " input failed: ", e);
+            }
+            if (limit.expired())
+                fail("evaluate " + PythonTimeLimit::message());
         }
         std::vector<double> values;
         std::int64_t width = m_numpy.isEmpty() ? -1 : fromNumpy(result, rows, values);
@@ -185,10 +193,19 @@ std::shared_ptr<const ModuleImpl> loadPythonScriptModule(const Utilities::bytear
     py::dict globals;
     globals["__builtins__"] = py::reinterpret_borrow<py::object>(PyEval_GetBuiltins());
     globals["__name__"] = "__python_model__";
-    PyObject* executed = PyEval_EvalCode(code.get(), globals.ptr(), globals.ptr());
-    if (!executed)
-        fail(PythonCoreInterpreter::takeErrorMessage());
-    Py_DECREF(executed);
+    {
+        PythonTimeLimit limit;
+        PyObject* executed = PyEval_EvalCode(code.get(), globals.ptr(), globals.ptr());
+        if (limit.expired())
+        {
+            Py_XDECREF(executed);
+            PyErr_Clear();
+            fail("the script " + PythonTimeLimit::message());
+        }
+        if (!executed)
+            fail(PythonCoreInterpreter::takeErrorMessage());
+        Py_DECREF(executed);
+    }
     PyObject* evaluate = PyDict_GetItemString(globals.ptr(), "evaluate");
     if (!evaluate || !PyCallable_Check(evaluate))
         fail("the script defines no function evaluate(inputs)");

@@ -108,10 +108,12 @@ double parseNumber(const std::string& cell, const std::string& path, std::int64_
                              ": \"" + cell + "\" is not a number");
 }
 
-std::string quoted(const std::string& field)
+std::string quoted(const std::string& field, bool first)
 {
+    // A file's first bytes EF BB BF read back as a byte-order mark, not as part of the field.
+    const bool startsLikeMark = first && field.compare(0, 3, "\xEF\xBB\xBF") == 0;
     const bool needsQuotes = field.find_first_of(",\"\r\n") != std::string::npos || field.empty() ||
-                             field.front() == ' ' || field.back() == ' ';
+                             field.front() == ' ' || field.back() == ' ' || startsLikeMark;
     if (!needsQuotes)
         return field;
     std::string result = "\"";
@@ -162,7 +164,13 @@ TensorWithHeaders TensorWithHeaders::fromCSVFile(const std::string& path, Tensor
     content << file.rdbuf();
     if (file.bad())
         throw std::runtime_error(path + ": cannot read the file");
-    const std::vector<Record> records = parseRecords(content.str(), path);
+    return fromCSVText(content.str(), path, type, hasHeaders);
+}
+
+TensorWithHeaders TensorWithHeaders::fromCSVText(const std::string& text, const std::string& path,
+                                                 TensorElementType type, bool hasHeaders)
+{
+    const std::vector<Record> records = parseRecords(text, path);
 
     std::vector<std::string> headers;
     std::size_t firstRow = 0;
@@ -202,7 +210,7 @@ bool TensorWithHeaders::toCSVFile(const std::string& path) const
     if (!m_headers.empty())
     {
         for (std::size_t c = 0; c < m_headers.size(); ++c)
-            file << (c ? "," : "") << quoted(m_headers[c]);
+            file << (c ? "," : "") << quoted(m_headers[c], c == 0);
         file << "\r\n";
     }
     const std::int64_t count = m_tensor.getElementCount();

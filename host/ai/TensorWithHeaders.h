@@ -22,6 +22,9 @@ public:
     /// skipped. Throws std::runtime_error naming the file, line and column for a ragged row, a
     /// cell that is no number, an unterminated quote, or a file that cannot be read.
     static TensorWithHeaders fromCSVFile(const std::string& path, TensorElementType type, bool hasHeaders);
+    /// Reads the text of a file as fromCSVFile does; `name` stands for the file in messages.
+    static TensorWithHeaders fromCSVText(const std::string& text, const std::string& name,
+                                         TensorElementType type, bool hasHeaders);
     /// Writes the file (header row first when there are headers); false when it cannot be written.
     bool toCSVFile(const std::string& path) const;
 

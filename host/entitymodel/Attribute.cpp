@@ -7,12 +7,22 @@
 #include "host/entitymodel/Rule.h"
 
 #include <atomic>
+#include <mutex>
 
 namespace EntityModel
 {
 namespace
 {
 std::atomic<std::uint64_t> cacheGeneration{1};
+
+// Rule outcomes and derived values are cached in the attributes and filled in by whichever thread
+// reads them first (the generation thread and the main thread read the same model). Computing one
+// reads others, hence recursive.
+std::recursive_mutex& cacheMutex()
+{
+    static std::recursive_mutex mutex;
+    return mutex;
+}
 } // namespace
 
 std::uint64_t attributeCacheGeneration()
@@ -112,6 +122,7 @@ bool Attribute::isHidden() const
         return true;
     if (!definition_->hiddenRule)
         return false;
+    const std::lock_guard lock(cacheMutex());
     std::uint64_t generation = attributeCacheGeneration();
     if (hiddenGeneration_ != generation)
     {
@@ -129,6 +140,7 @@ bool Attribute::isReadOnly() const
         return true;
     if (!definition_->readOnlyRule)
         return false;
+    const std::lock_guard lock(cacheMutex());
     std::uint64_t generation = attributeCacheGeneration();
     if (readOnlyGeneration_ != generation)
     {
@@ -149,7 +161,10 @@ void Attribute::invalidate(bool recursive)
 void Attribute::invalidateDerived(bool recursive)
 {
     if (isDerived())
+    {
+        const std::lock_guard lock(cacheMutex());
         derivedStale_ = true;
+    }
     if (recursive)
         for (Attribute* child : getChildAttributes())
             child->invalidateDerived(true);
@@ -157,6 +172,7 @@ void Attribute::invalidateDerived(bool recursive)
 
 void Attribute::ensureComputed() const
 {
+    const std::lock_guard lock(cacheMutex());
     if (!derivedStale_ || computing_)
         return;
     // The function reads other attributes, which may lead back here: computing_ stops the loop.
@@ -192,6 +208,7 @@ const Rule* Attribute::getConfluxReadOnlyRule(bool evaluate) const
 {
     if (!definition_->exchange.readOnlyRule)
         return nullptr;
+    const std::lock_guard lock(cacheMutex());
     if (!confluxReadOnlyRule_)
     {
         confluxReadOnlyRule_ = std::make_unique<Rule>(*definition_->exchange.readOnlyRule);

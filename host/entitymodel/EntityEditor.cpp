@@ -7,6 +7,8 @@
 #include "host/entitymodel/Project.h"
 
 #include <algorithm>
+#include <atomic>
+#include <mutex>
 #include <set>
 #include <stdexcept>
 
@@ -16,8 +18,11 @@ namespace
 {
 struct EditorState
 {
+    // Guards `extenders` only: the list is read by every editing thread (generation, training)
+    // while extenders register and unregister on others.
+    std::mutex extendersMutex;
     std::vector<EntityEditExtender*> extenders;
-    Project* project = nullptr;
+    std::atomic<Project*> project{nullptr};
     DataFactory factory;
 };
 
@@ -30,8 +35,15 @@ EditorState& state()
 // Extenders are told from a copy of the list; one unregistered meanwhile is skipped.
 bool stillRegistered(EntityEditExtender* extender)
 {
+    std::lock_guard lock(state().extendersMutex);
     const auto& extenders = state().extenders;
     return std::find(extenders.begin(), extenders.end(), extender) != extenders.end();
+}
+
+std::vector<EntityEditExtender*> registeredExtenders()
+{
+    std::lock_guard lock(state().extendersMutex);
+    return state().extenders;
 }
 
 std::string describe(const CompositeAttribute* owner)
@@ -117,7 +129,7 @@ bool EntityEditor::setAttributeValueNoThrow(Attribute* attribute, const EditValu
         return false;
     Entity* entity = attribute->isEntity() ? static_cast<Entity*>(attribute) : attribute->getOwnerEntity();
     // A copy: an extender may register or unregister others while it is told.
-    const std::vector<EntityEditExtender*> extenders = state().extenders;
+    const std::vector<EntityEditExtender*> extenders = registeredExtenders();
     for (EntityEditExtender* extender : extenders)
         if (stillRegistered(extender))
             extender->extendSetValueOperation(entity, attribute, value.text(), flag);
@@ -219,7 +231,7 @@ void EntityEditor::deleteEntities(const std::vector<Entity*>& entities, bool fla
             toDelete.push_back(e);
     if (toDelete.empty())
         return;
-    const std::vector<EntityEditExtender*> extenders = state().extenders;
+    const std::vector<EntityEditExtender*> extenders = registeredExtenders();
     for (EntityEditExtender* extender : extenders)
         if (stillRegistered(extender))
             extender->extendPreDeleteOperation(toDelete, flag);
@@ -239,7 +251,8 @@ void EntityEditor::clearAttributeCaches()
 
 Entity* EntityEditor::getRootEntity()
 {
-    return state().project ? state().project->getRootEntity() : nullptr;
+    Project* project = state().project;
+    return project ? project->getRootEntity() : nullptr;
 }
 
 Project* EntityEditor::getCurrentProject()
@@ -259,6 +272,7 @@ DataFactory& EntityEditor::getDataFactory()
 
 void EntityEditor::registerEditExtender(EntityEditExtender* extender)
 {
+    std::lock_guard lock(state().extendersMutex);
     auto& extenders = state().extenders;
     if (extender && std::find(extenders.begin(), extenders.end(), extender) == extenders.end())
         extenders.push_back(extender);
@@ -266,12 +280,13 @@ void EntityEditor::registerEditExtender(EntityEditExtender* extender)
 
 void EntityEditor::unregisterEditExtender(EntityEditExtender* extender)
 {
+    std::lock_guard lock(state().extendersMutex);
     std::erase(state().extenders, extender);
 }
 
 std::vector<EntityEditExtender*> EntityEditor::getEditExtenders()
 {
-    return state().extenders;
+    return registeredExtenders();
 }
 
 EntityEditRegistar::EntityEditRegistar(std::unique_ptr<EntityEditExtender> extender)

@@ -17,6 +17,8 @@ namespace EntityModel
 {
 namespace
 {
+struct Member;
+
 /// A JSON value being written: scalars hold their JSON text, objects keep their members in order.
 struct Node
 {
@@ -27,14 +29,47 @@ struct Node
         Array
     } kind = Kind::Scalar;
     std::string scalar;
-    std::vector<std::pair<std::string, Node>> members;
+    // Members are declared while Node is incomplete (allowed for a vector of a named struct,
+    // unlike a std::pair holding Node): their operations are used only below, once both are complete.
+    std::vector<Member> members;
     std::vector<Node> items;
 
-    static Node text(std::string json) { return Node{Kind::Scalar, std::move(json), {}, {}}; }
-    static Node object() { return Node{Kind::Object, {}, {}, {}}; }
-    static Node array() { return Node{Kind::Array, {}, {}, {}}; }
-    bool empty() const { return kind != Kind::Scalar && members.empty() && items.empty(); }
+    static Node text(std::string json);
+    static Node object();
+    static Node array();
+    bool empty() const;
 };
+
+/// One key and value of an object, in the order written.
+struct Member
+{
+    Member(std::string key, Node value) : first(std::move(key)), second(std::move(value)) {}
+    std::string first;
+    Node second;
+};
+
+Node Node::text(std::string json)
+{
+    Node node;
+    node.scalar = std::move(json);
+    return node;
+}
+Node Node::object()
+{
+    Node node;
+    node.kind = Kind::Object;
+    return node;
+}
+Node Node::array()
+{
+    Node node;
+    node.kind = Kind::Array;
+    return node;
+}
+bool Node::empty() const
+{
+    return kind != Kind::Scalar && members.empty() && items.empty();
+}
 
 std::string quoted(const std::string& text)
 {
@@ -188,19 +223,22 @@ public:
         case AttributeKind::Int:
             return changed(attribute) ? std::optional(Node::text(attribute.getValue())) : std::nullopt;
         case AttributeKind::Bool:
-            return changed(attribute) ? std::optional(Node::text(attribute.boolVal() ? "true" : "false")) : std::nullopt;
+            return changed(attribute) ? std::optional(Node::text(attribute.boolVal() ? "true" : "false"))
+                                      : std::nullopt;
         case AttributeKind::Type:
         case AttributeKind::String:
         case AttributeKind::UnitType:
-            return changed(attribute) ? std::optional(Node::text(quoted(attribute.getValue()))) : std::nullopt;
-        case AttributeKind::Filename:
-            return changed(attribute)
-                       ? std::optional(Node::text(quoted(ProjectFileFormat::toStoredPath(attribute.getValue(), anchor_))))
-                       : std::nullopt;
-        case AttributeKind::ByteArray:
-            return changed(attribute) ? std::optional(Node::text(quoted(
-                                            QByteArray::fromStdString(attribute.getValue()).toBase64().toStdString())))
+            return changed(attribute) ? std::optional(Node::text(quoted(attribute.getValue())))
                                       : std::nullopt;
+        case AttributeKind::Filename:
+            return changed(attribute) ? std::optional(Node::text(quoted(
+                                            ProjectFileFormat::toStoredPath(attribute.getValue(), anchor_))))
+                                      : std::nullopt;
+        case AttributeKind::ByteArray:
+            return changed(attribute)
+                       ? std::optional(Node::text(quoted(
+                             QByteArray::fromStdString(attribute.getValue()).toBase64().toStdString())))
+                       : std::nullopt;
         case AttributeKind::Double:
             return real(static_cast<const DoubleAttribute&>(attribute));
         case AttributeKind::Curve:
@@ -230,8 +268,8 @@ private:
     {
         auto& slot = pristine_[&attribute.getDefinition()];
         if (!slot)
-            slot = DataFactory::createAttribute(
-                std::shared_ptr<const AttributeDefinition>(std::shared_ptr<const AttributeDefinition>(), &attribute.getDefinition()));
+            slot = DataFactory::createAttribute(std::shared_ptr<const AttributeDefinition>(
+                std::shared_ptr<const AttributeDefinition>(), &attribute.getDefinition()));
         return *slot;
     }
 
@@ -289,11 +327,14 @@ private:
     std::optional<Node> real(const DoubleAttribute& value)
     {
         const auto& fresh = static_cast<const DoubleAttribute&>(pristine(value));
-        const std::string unit = value.getUnitAttribute() ? value.getUnitAttribute()->getValue() : std::string();
-        const std::string freshUnit = fresh.getUnitAttribute() ? fresh.getUnitAttribute()->getValue() : std::string();
+        const std::string unit =
+            value.getUnitAttribute() ? value.getUnitAttribute()->getValue() : std::string();
+        const std::string freshUnit =
+            fresh.getUnitAttribute() ? fresh.getUnitAttribute()->getValue() : std::string();
         const double standard = value.standardVal();
         const bool sameValue = value.isDerived() ? value.getValue() == value.getDefinition().defaultValue
-                                                 : ProjectFileFormat::number(standard) == ProjectFileFormat::number(fresh.standardVal());
+                                                 : ProjectFileFormat::number(standard) ==
+                                                       ProjectFileFormat::number(fresh.standardVal());
         if (unit == freshUnit)
             return sameValue ? std::nullopt : std::optional(Node::text(ProjectFileFormat::number(standard)));
         Node node = Node::object();
@@ -306,7 +347,8 @@ private:
     {
         const auto& fresh = static_cast<const CurveAttribute&>(pristine(curve));
         auto unitOf = [](const UnitTypeAttribute* unit) { return unit ? unit->getValue() : std::string(); };
-        const bool sameUnits = unitOf(curve.getXUnit()) == unitOf(fresh.getXUnit()) && unitOf(curve.getYUnit()) == unitOf(fresh.getYUnit());
+        const bool sameUnits = unitOf(curve.getXUnit()) == unitOf(fresh.getXUnit()) &&
+                               unitOf(curve.getYUnit()) == unitOf(fresh.getYUnit());
         if (sameUnits && curve.getPoints() == fresh.getPoints())
             return std::nullopt;
         Node points = Node::array();
@@ -358,13 +400,14 @@ QByteArray EntitySaver::toJson(const std::vector<Entity*>& entities, const QStri
 
     AttributeWriter writer(ProjectFileFormat::anchorFolder(fileName));
     std::string out = "{\n    \"format\": " + quoted(ProjectFileFormat::formatName) +
-                      ",\n    \"version\": " + std::to_string(ProjectFileFormat::version) + ",\n    \"entities\": [";
+                      ",\n    \"version\": " + std::to_string(ProjectFileFormat::version) +
+                      ",\n    \"entities\": [";
     for (std::size_t i = 0; i < all.size(); ++i)
     {
         const Entity& entity = *all[i];
         out += i ? ",\n" : "\n";
-        out += "        {\n            \"type\": " + quoted(entity.getTypeRef().getLabel()) + ", \"name\": " + quoted(entity.getName()) +
-               ", \"id\": ";
+        out += "        {\n            \"type\": " + quoted(entity.getTypeRef().getLabel()) +
+               ", \"name\": " + quoted(entity.getName()) + ", \"id\": ";
         printInline(idNode(entity.getID()), out);
         const Node attributes = writer.composite(entity);
         if (!attributes.empty())

@@ -1,4 +1,5 @@
 #pragma once
+#include <atomic>
 #include <cstdint>
 
 namespace EntityModel
@@ -19,16 +20,17 @@ private:
     std::uint32_t mask_;
 };
 
-/// Settings of the installation (everything allowed unless changed, e.g. by tests).
+/// Settings of the installation (everything allowed unless changed, e.g. by tests); read and set
+/// from any thread.
 class InstallationSettings
 {
 public:
     static InstallationSettings& current();
 
-    ConfluxAccessRights confluxAccessRights() const { return rights_; }
-    void setConfluxAccessRights(ConfluxAccessRights rights) { rights_ = rights; }
+    ConfluxAccessRights confluxAccessRights() const { return rights_.load(); }
+    void setConfluxAccessRights(ConfluxAccessRights rights) { rights_.store(rights); }
 
 private:
-    ConfluxAccessRights rights_ = ConfluxAccessRights::all();
+    std::atomic<ConfluxAccessRights> rights_{ConfluxAccessRights::all()};
 };
 } // namespace EntityModel

@@ -8,7 +8,20 @@ namespace EntityModel
 {
 SafeQThread::SafeQThread(QObject* parent) : QThread(parent) {}
 
-SafeQThread::~SafeQThread() = default;
+SafeQThread::~SafeQThread()
+{
+    // QThread aborts the process when destroyed while running.
+    stopAndWait();
+}
+
+void SafeQThread::stopAndWait()
+{
+    if (!isRunning())
+        return;
+    requestInterruption();
+    quit();
+    wait();
+}
 
 void SafeQThread::run()
 {

@@ -7,6 +7,10 @@ namespace EntityModel
 {
 /// A thread whose run calls do_run and keeps an exception from leaving the thread: its text is
 /// kept (lastError) and reported with qWarning.
+///
+/// Destroying it while it runs asks it to stop (requestInterruption, for do_run to look at) and
+/// waits until it has. A derived class whose do_run uses its own members calls stopAndWait() in
+/// its own destructor, before those members go.
 class SafeQThread : public QThread
 {
     Q_OBJECT
@@ -18,6 +22,8 @@ public:
     std::string lastError() const { return lastError_; }
 
 protected:
+    /// Requests interruption and waits for the thread to finish; does nothing when it is not running.
+    void stopAndWait();
     void run() override;
     virtual void do_run() = 0;
 

@@ -1,5 +1,6 @@
 #include "host/entitymodel/UnitConverter.h"
 
+#include <mutex>
 #include <stdexcept>
 
 namespace EntityModel
@@ -39,17 +40,20 @@ UnitConverter& UnitConverter::instance()
 
 std::string UnitConverter::getSIType(TypeRef quantity) const
 {
+    std::shared_lock lock(mutex_);
     auto it = units_.find(quantity);
     return it == units_.end() || it->second.empty() ? std::string() : it->second.front().label;
 }
 
 bool UnitConverter::hasQuantity(TypeRef quantity) const
 {
+    std::shared_lock lock(mutex_);
     return units_.count(quantity) > 0;
 }
 
 std::vector<TypeRef> UnitConverter::quantities() const
 {
+    std::shared_lock lock(mutex_);
     std::vector<TypeRef> result;
     for (const auto& [quantity, units] : units_)
         result.push_back(quantity);
@@ -58,6 +62,7 @@ std::vector<TypeRef> UnitConverter::quantities() const
 
 std::vector<Unit> UnitConverter::units(TypeRef quantity) const
 {
+    std::shared_lock lock(mutex_);
     auto it = units_.find(quantity);
     return it == units_.end() ? std::vector<Unit>() : it->second;
 }
@@ -65,6 +70,7 @@ std::vector<Unit> UnitConverter::units(TypeRef quantity) const
 std::optional<Utilities::LinearTransform<double>> UnitConverter::transform(TypeRef quantity,
                                                                            const std::string& unit) const
 {
+    std::shared_lock lock(mutex_);
     auto it = units_.find(quantity);
     if (it == units_.end())
         return std::nullopt;
@@ -97,6 +103,7 @@ void UnitConverter::addUnit(TypeRef quantity, Unit unit)
     if (unit.toStandard.a == 0.0)
         throw std::invalid_argument("Unit '" + unit.label + "' of quantity '" + quantity.getLabel() +
                                     "' has a zero factor");
+    std::unique_lock lock(mutex_);
     auto& units = units_[quantity];
     for (Unit& u : units)
         if (u.label == unit.label)

@@ -4,6 +4,7 @@
 
 #include <map>
 #include <optional>
+#include <shared_mutex>
 #include <string>
 #include <vector>
 
@@ -19,6 +20,7 @@ struct Unit
 /// The quantities the model knows, each with its standard unit first and the user units after it.
 /// Quantities are named by TypeRefs ("Temperature", "Power", "Volume Flow", "Mass Flow", "Density",
 /// "Specific Heat", "Length", "Area", "Time", "Pressure", "Molar Mass", "Dimensionless").
+/// The table is process-wide and may be read and extended from any thread.
 class UnitConverter
 {
 public:
@@ -43,6 +45,7 @@ public:
 
 private:
     UnitConverter();
+    mutable std::shared_mutex mutex_;
     std::map<TypeRef, std::vector<Unit>> units_;
 };
 } // namespace EntityModel

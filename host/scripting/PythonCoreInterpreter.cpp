@@ -1,5 +1,7 @@
 #include "host/scripting/PythonCoreInterpreter.h"
 
+#include "host/scripting/PythonTimeLimit.h"
+
 #include <pybind11/embed.h>
 
 #include <mutex>
@@ -9,19 +11,53 @@ namespace py = pybind11;
 
 namespace ScriptingSystem
 {
+namespace
+{
+const std::string modulesPackage = "confluxtool_modules.";
+
+// Modules imported by importCodeModule live under modulesPackage. This finder, last on the
+// import path, lets one controller still import another by its plain name, and only when no
+// other finder knows that name, so they never hide a standard or installed module.
+const char* const finderSource = R"py(
+import sys, importlib.abc, importlib.util
+
+class ConfluxModuleFinder(importlib.abc.MetaPathFinder, importlib.abc.Loader):
+    confluxtool_modules = True
+
+    def find_spec(self, name, path=None, target=None):
+        if path is None and "confluxtool_modules." + name in sys.modules:
+            return importlib.util.spec_from_loader(name, self)
+        return None
+
+    def create_module(self, spec):
+        return sys.modules["confluxtool_modules." + spec.name]
+
+    def exec_module(self, module):
+        pass
+
+sys.meta_path.append(ConfluxModuleFinder())
+)py";
+} // namespace
+
 void PythonCoreInterpreter::ensureStarted()
 {
     static std::once_flag started;
     std::call_once(started,
                    []
                    {
-                       if (Py_IsInitialized())
-                           return;
-                       // The host keeps its own signal handlers; the interpreter is never finalised
-                       // because objects of it may outlive any one owner until the process ends.
-                       py::initialize_interpreter(false);
-                       // Release the lock taken by start-up so that every thread can take it in turn.
-                       PyEval_SaveThread();
+                       if (!Py_IsInitialized())
+                       {
+                           // The host keeps its own signal handlers; the interpreter is never
+                           // finalised because objects of it may outlive any one owner until the
+                           // process ends.
+                           py::initialize_interpreter(false);
+                           // Release the start-up's lock so that every thread can take it in turn.
+                           PyEval_SaveThread();
+                       }
+                       py::gil_scoped_acquire lock;
+                       py::dict scope;
+                       scope["__builtins__"] = py::module_::import("builtins");
+                       py::exec(finderSource, scope);
                    });
 }
 
@@ -89,12 +125,61 @@ PythonModule PythonCoreInterpreter::importCodeModule(const std::string& moduleNa
         throw std::runtime_error("Python module " + moduleName + ": the value to import is no compiled code");
     if (moduleName.empty() || moduleName.find('\0') != std::string::npos)
         throw std::runtime_error("Python module name \"" + moduleName + "\" is not valid");
-    // Executing into a module of that name imported before would keep its old definitions.
-    if (PyDict_DelItemString(PyImport_GetModuleDict(), moduleName.c_str()) != 0)
+    // A namespace of its own: a module named like "json" must not replace json for everyone else.
+    const std::string qualified = modulesPackage + moduleName;
+    // Executing into a module of that name imported before would keep its old definitions; another
+    // controller that imported it by its plain name would keep them too.
+    PyObject* modules = PyImport_GetModuleDict();
+    PyObject* previous = PyDict_GetItemString(modules, qualified.c_str());
+    if (previous && PyDict_GetItemString(modules, moduleName.c_str()) == previous)
+        PyDict_DelItemString(modules, moduleName.c_str());
+    if (PyDict_DelItemString(modules, qualified.c_str()) != 0)
         PyErr_Clear();
-    PyObject* module = PyImport_ExecCodeModule(moduleName.c_str(), code.get());
+    PythonTimeLimit limit;
+    PyObject* module = PyImport_ExecCodeModule(qualified.c_str(), code.get());
+    if (limit.expired())
+    {
+        Py_XDECREF(module);
+        PyErr_Clear();
+        if (PyDict_DelItemString(PyImport_GetModuleDict(), qualified.c_str()) != 0)
+            PyErr_Clear();
+        throw std::runtime_error("Python module " + moduleName + ": running the module " +
+                                 PythonTimeLimit::message());
+    }
     if (!module)
         throw std::runtime_error(takeErrorMessage());
     return PythonModule(moduleName, PythonValue::steal(module));
+}
+
+std::string PythonCoreInterpreter::importableModuleKind(const std::string& moduleName)
+{
+    py::gil_scoped_acquire lock;
+    try
+    {
+        const py::str top = py::str(moduleName).attr("split")(".")[py::int_(0)];
+        if (!top.attr("isidentifier")().cast<bool>())
+            return {};
+        const py::module_ sys = py::module_::import("sys");
+        if (sys.attr("stdlib_module_names").contains(top) || sys.attr("builtin_module_names").contains(top))
+            return "standard";
+        // Modules of this interpreter's own controllers are no installed modules.
+        const py::object loaded = sys.attr("modules").attr("get")(top);
+        if (!loaded.is_none())
+            return py::str(py::getattr(loaded, "__name__", py::str()))
+                               .cast<std::string>()
+                               .rfind(modulesPackage, 0) == 0
+                       ? std::string()
+                       : std::string("installed");
+        const py::object spec = py::module_::import("importlib.util").attr("find_spec")(top);
+        if (spec.is_none() || py::hasattr(spec.attr("loader"), "confluxtool_modules"))
+            return {};
+        return "installed";
+    }
+    catch (py::error_already_set&)
+    {
+        // A finder that fails on the name cannot import it either.
+        PyErr_Clear();
+        return {};
+    }
 }
 } // namespace ScriptingSystem

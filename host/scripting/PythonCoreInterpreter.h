@@ -17,10 +17,15 @@ public:
     /// Compiles source text as a module body; `fileName` is what error messages and tracebacks
     /// call it. Throws std::runtime_error with Python's message and line on a syntax error.
     PythonValue compileExec(const std::string& source, const std::string& fileName);
-    /// Runs compiled code as the body of a new module of that name (registered in sys.modules,
-    /// replacing an earlier one). Throws std::runtime_error with Python's message and line when
-    /// running the body raises.
+    /// Runs compiled code as the body of a new module of that name. The module lives in a
+    /// namespace of its own (sys.modules holds it as "confluxtool_modules.NAME", replacing an
+    /// earlier one), so it never replaces a module that other code imports. Throws
+    /// std::runtime_error with Python's message and line when running the body raises or when
+    /// it runs past PythonTimeLimit.
     PythonModule importCodeModule(const std::string& moduleName, const PythonValue& code);
+    /// "standard" when `import NAME` (its first dotted part) would find a module of Python's
+    /// standard library, "installed" when it would find another installed module, else "".
+    std::string importableModuleKind(const std::string& moduleName);
 
     /// Starts the interpreter if it is not running yet (called by the constructor).
     static void ensureStarted();

@@ -1,6 +1,7 @@
 #include "host/scripting/PythonFunction.h"
 
 #include "host/scripting/PythonCoreInterpreter.h"
+#include "host/scripting/PythonTimeLimit.h"
 
 #include <pybind11/embed.h>
 
@@ -27,8 +28,15 @@ PythonValue PythonFunction::call(const std::vector<PythonValue>& arguments) cons
         Py_INCREF(argument);
         PyTuple_SET_ITEM(tuple, static_cast<Py_ssize_t>(i), argument);
     }
+    PythonTimeLimit limit;
     PyObject* result = PyObject_Call(m_callable.get(), tuple, nullptr);
     Py_DECREF(tuple);
+    if (limit.expired())
+    {
+        Py_XDECREF(result);
+        PyErr_Clear();
+        throw std::runtime_error("Python function " + m_name + ": " + PythonTimeLimit::message());
+    }
     if (!result)
         throw std::runtime_error("Python function " + m_name + ": " +
                                  PythonCoreInterpreter::takeErrorMessage());

@@ -9,6 +9,7 @@
 #include <QFile>
 #include <QSaveFile>
 
+#include <filesystem>
 #include <sstream>
 #include <stdexcept>
 #include <utility>
@@ -29,7 +30,8 @@ bool ConfluxCntrl::operator==(const ConfluxCntrl& other) const
 {
     return m_active == other.m_active && m_pythonRequired == other.m_pythonRequired &&
            m_logLevel == other.m_logLevel && m_triggerOnCFDGeneration == other.m_triggerOnCFDGeneration &&
-           m_linkers == other.m_linkers && m_eventHandlers == other.m_eventHandlers;
+           m_documentStamp == other.m_documentStamp && m_linkers == other.m_linkers &&
+           m_eventHandlers == other.m_eventHandlers;
 }
 
 void ConfluxCntrl::write(FileSystem::DataOStream& stream) const
@@ -39,6 +41,7 @@ void ConfluxCntrl::write(FileSystem::DataOStream& stream) const
     stream.field("pythonRequired", m_pythonRequired);
     stream.field("logLevel", static_cast<std::int32_t>(m_logLevel));
     stream.field("triggerOnCFDGenerationEvents", m_triggerOnCFDGeneration);
+    stream.field("documentStamp", m_documentStamp);
     stream.openTag("EventHandlers");
     stream.field("count", static_cast<std::uint32_t>(m_eventHandlers.size()));
     for (const ConfluxEventHandler& handler : m_eventHandlers)
@@ -59,12 +62,14 @@ void ConfluxCntrl::read(FileSystem::DataIStream& stream)
     bool pythonRequired = false;
     std::int32_t logLevel = 0;
     bool trigger = false;
+    std::string documentStamp;
     std::uint32_t count = 0;
     stream.openTag("ConfluxCntrl");
     stream.field("active", active);
     stream.field("pythonRequired", pythonRequired);
     stream.field("logLevel", logLevel);
     stream.field("triggerOnCFDGenerationEvents", trigger);
+    stream.field("documentStamp", documentStamp);
     stream.openTag("EventHandlers");
     stream.field("count", count);
     // A handler takes at least two string lengths.
@@ -91,9 +96,35 @@ void ConfluxCntrl::read(FileSystem::DataIStream& stream)
     m_pythonRequired = pythonRequired;
     m_logLevel = logLevel;
     m_triggerOnCFDGeneration = trigger;
+    m_documentStamp = std::move(documentStamp);
     m_eventHandlers = std::move(handlers);
     m_linkers = std::move(linkers);
 }
+
+std::string ConfluxCntrl::stagedDocument(const ProjectData::ProjectStore& store)
+{
+    return store.getConfluxDoc() + ".new";
+}
+
+namespace
+{
+std::filesystem::path fileSystemPath(const std::string& utf8)
+{
+    return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
+}
+
+/// The stamp of the file at `path`, read in pieces; empty when it cannot be read.
+std::string fileStamp(const std::string& path)
+{
+    QFile file(QString::fromStdString(path));
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    QCryptographicHash hash(ConfluxCntrl::stampAlgorithm);
+    if (!hash.addData(&file))
+        return {};
+    return hash.result().toHex().toStdString();
+}
+} // namespace
 
 void ConfluxCntrl::Write(const ProjectData::ProjectStore& store) const
 {
@@ -110,8 +141,36 @@ void ConfluxCntrl::Write(const ProjectData::ProjectStore& store) const
         throw std::runtime_error("Cannot write the exchange control " + path + ": " +
                                  file.errorString().toStdString());
     if (file.write(content.data(), static_cast<qint64>(content.size())) !=
-            static_cast<qint64>(content.size()) ||
-        !file.commit())
+        static_cast<qint64>(content.size()))
+        throw std::runtime_error("Cannot write the exchange control " + path + ": " +
+                                 file.errorString().toStdString());
+
+    // The pair changes in an order that never shows a document beside a control of another
+    // generation: the old control goes, the new document lands, the new control lands last.
+    const std::string document = store.getConfluxDoc();
+    const std::string staged = stagedDocument(store);
+    std::error_code error;
+    const bool landing = !m_documentStamp.empty() && std::filesystem::exists(fileSystemPath(staged), error);
+    if (landing || m_documentStamp.empty())
+    {
+        std::filesystem::remove(fileSystemPath(path), error);
+        if (error)
+            throw std::runtime_error("Cannot replace the exchange control " + path + ": " + error.message());
+    }
+    if (landing)
+    {
+        std::filesystem::rename(fileSystemPath(staged), fileSystemPath(document), error);
+        if (error)
+            throw std::runtime_error("Cannot put the exchange document " + document +
+                                     " in place: " + error.message());
+    }
+    else if (m_documentStamp.empty())
+    {
+        // A control without a document must not sit beside an earlier one.
+        std::filesystem::remove(fileSystemPath(document), error);
+        std::filesystem::remove(fileSystemPath(staged), error);
+    }
+    if (!file.commit())
         throw std::runtime_error("Cannot write the exchange control " + path + ": " +
                                  file.errorString().toStdString());
 }
@@ -130,6 +189,9 @@ ConfluxCntrl ConfluxCntrl::Read(const ProjectData::ProjectStore& store)
     control.read(stream);
     if (stream.fail())
         throw std::runtime_error("Cannot read the exchange control " + path + ": " + stream.errorMessage());
+    if (!control.m_documentStamp.empty() && fileStamp(store.getConfluxDoc()) != control.m_documentStamp)
+        throw std::runtime_error("Cannot read the exchange control " + path + ": the exchange document " +
+                                 store.getConfluxDoc() + " is not the one it was written with");
     return control;
 }
 

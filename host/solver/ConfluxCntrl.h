@@ -3,6 +3,8 @@
 #include "host/solver/LinkerCollection.h"
 #include "src/model/EntityCollection.h"
 
+#include <QCryptographicHash>
+
 #include <string>
 #include <vector>
 
@@ -23,8 +25,11 @@ namespace CFDSolver
 /// handlers the solver calls, and the exchange model the controllers see.
 ///
 /// The control is written into the project store as a readable text file (`Write`) and read back
-/// (`Read`). `initialize`, `triggerDLLEvent` and `terminate` stand in for a solve: the stand-in
-/// loads no library and records each handler call instead (`getFiredEvents`).
+/// (`Read`). The exchange document and the control form a pair: the control names the stamp of
+/// the document written with it, the document lands (from its staging file) just before the
+/// control, and no earlier control is left beside a new document in between. `initialize`, `triggerDLLEvent`
+/// and `terminate` stand in for a solve: the stand-in loads no library and records each handler call instead
+/// (`getFiredEvents`).
 class ConfluxCntrl
 {
 public:
@@ -61,16 +66,29 @@ public:
     void setTriggerOnCFDgenerationEvents(bool trigger) { m_triggerOnCFDGeneration = trigger; }
     bool getTriggerOnCFDgenerationEvents() const { return m_triggerOnCFDGeneration; }
 
+    /// The stamp (see `stampAlgorithm`) of the exchange document written with this control; empty
+    /// when there is none.
+    void setDocumentStamp(const std::string& stamp) { m_documentStamp = stamp; }
+    const std::string& documentStamp() const { return m_documentStamp; }
+    /// How a document's stamp is made from its bytes: a hexadecimal digest.
+    static constexpr QCryptographicHash::Algorithm stampAlgorithm = QCryptographicHash::Sha256;
+    /// Where a new exchange document waits until `Write` puts it in place beside its control.
+    static std::string stagedDocument(const ProjectData::ProjectStore& store);
+
     /// The exchange model; the control owns it. Assign a new collection to replace it.
     Conflux::Model::EntityCollection& getModelCollection() { return m_model; }
     const Conflux::Model::EntityCollection& getModelCollection() const { return m_model; }
 
     /// Writes the settings, linkers and event handlers to the store's control file (readable
     /// text), replacing it whole or not at all. The exchange model is not part of it (the
-    /// exchange document holds it). Throws std::runtime_error naming the file on failure.
+    /// exchange document holds it). With a document stamp and a staged document, the earlier
+    /// control is removed, the staged document put in place and the control written last;
+    /// without a stamp any earlier document is removed. Throws std::runtime_error naming the file
+    /// on failure.
     void Write(const ProjectData::ProjectStore& store) const;
     /// The control written into `store`; throws std::runtime_error naming the file when it is
-    /// missing, unreadable or not a written control (the message says where reading stopped).
+    /// missing, unreadable or not a written control (the message says where reading stopped), or
+    /// when the exchange document beside it is not the one it names.
     static ConfluxCntrl Read(const ProjectData::ProjectStore& store);
 
     /// The record `Write` puts in the file, in any stream encoding.
@@ -101,6 +119,7 @@ private:
     bool m_pythonRequired = false;
     int m_logLevel = logDefault;
     bool m_triggerOnCFDGeneration = false;
+    std::string m_documentStamp;
     Conflux::LinkerCollection m_linkers;
     std::vector<ConfluxEventHandler> m_eventHandlers;
     Conflux::Model::EntityCollection m_model;

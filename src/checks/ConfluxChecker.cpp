@@ -1,7 +1,11 @@
 #include "src/checks/ConfluxChecker.h"
 
+#include "src/model/Entity.h"
+#include "src/model/builders/EntityTreeBuilder.h"
+
 #include "host/entitymodel/CompositeAttribute.h"
 #include "host/entitymodel/Entity.h"
+#include "host/entitymodel/EntityFetcher.h"
 #include "host/entitymodel/EntityReading.h"
 #include "host/entitymodel/InstallationSettings.h"
 #include "host/filesystem/File.h"
@@ -60,6 +64,51 @@ void ConfluxChecker::checkEntities(std::set<Entity*>& entities, std::vector<Enti
     for (Entity* candidate : candidates)
         if (checked.insert(candidate).second)
             checkConflux(candidate, errors);
+    checkExchangeModel(entities, errors);
+}
+
+void ConfluxChecker::checkExchangeModel(const std::set<Entity*>& entities,
+                                        std::vector<EntityError>& errors) const
+{
+    Entity* root = m_root;
+    for (auto it = entities.begin(); !root && it != entities.end(); ++it)
+        if (*it)
+            root = (*it)->getRootEntity();
+    if (!root)
+        return;
+    auto concerned = [&entities](Entity* entity)
+    {
+        for (Entity* e = entity; e; e = e->getOwnerEntity())
+            if (entities.count(e))
+                return true;
+        return false;
+    };
+
+    Model::EntityTreeReport report;
+    try
+    {
+        Entity* solutionControl = EntityFetcher::getSolutionControl(root);
+        const bool forceDouble =
+            solutionControl &&
+            getBoolValue(solutionControl, Conflux_Control_t / AttributePath("Force Double Attributes"),
+                         false);
+        Model::EntityTreeBuilder::create(root, Model::AccessType::ReadWrite, true, forceDouble, report);
+    }
+    catch (const std::exception& error)
+    {
+        if (concerned(root))
+            errors.emplace_back(root, typeLabel(root) + " - " + error.what(), "");
+        return;
+    }
+    for (const auto& unresolved : report.unresolvedShortcuts)
+    {
+        Entity* entity = unresolved.entity ? unresolved.entity : root;
+        if (concerned(entity))
+            errors.emplace_back(entity,
+                                typeLabel(entity) + " - Shortcut '" + unresolved.shortcut +
+                                    "' cannot reach its target '" + unresolved.target + "'",
+                                "");
+    }
 }
 
 void ConfluxChecker::setRootEntity(Entity* root)
@@ -136,6 +185,12 @@ void ConfluxChecker::checkConfluxPythonScript(Entity* entity, const std::string&
 {
     if (!m_interpreter)
         m_interpreter = std::make_unique<ScriptingSystem::PythonCoreInterpreter>();
+    // The module is imported under its entity's name: that name must not hide a module that the
+    // controller or its imports expect to find.
+    const std::string kind = m_interpreter->importableModuleKind(entity->getName());
+    if (!kind.empty())
+        throw std::runtime_error("The module name \"" + entity->getName() + "\" would shadow the " + kind +
+                                 " Python module of that name");
     const ScriptingSystem::PythonValue code = m_interpreter->compileExec(source, "<string>");
     const ScriptingSystem::PythonModule module = m_interpreter->importCodeModule(entity->getName(), code);
     for (Entity* handler : getLinkedEntities(entity, Event_Handlers_t))

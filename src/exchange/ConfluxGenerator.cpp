@@ -6,11 +6,11 @@
 #include "src/model/LogManager.h"
 #include "src/model/builders/EntityTreeBuilder.h"
 
+#include "host/entitymodel/Entity.h"
 #include "host/entitymodel/EntityEditor.h"
 #include "host/entitymodel/EntityFetcher.h"
 #include "host/entitymodel/EntityReading.h"
 #include "host/entitymodel/InstallationSettings.h"
-#include "host/entitymodel/Entity.h"
 #include "host/entitymodel/TypeRef.h"
 #include "host/services/ToolProgress.h"
 #include "host/solver/ConfluxCntrl.h"
@@ -19,6 +19,8 @@
 #include "host/solver/Project.h"
 
 #include <QString>
+
+#include <filesystem>
 
 using namespace EntityModel;
 
@@ -35,8 +37,7 @@ class TimeVaryingOverride
 {
 public:
     TimeVaryingOverride(Entity* solutionControl, CFDSolver::SolutionType solutionType)
-        : m_solutionControl(solutionControl),
-          m_active(CFDSolver::isTimeVarying(solutionType)),
+        : m_solutionControl(solutionControl), m_active(CFDSolver::isTimeVarying(solutionType)),
           m_flag(getBoolValue(solutionControl, timeVaryingPath, false))
     {
         if (m_active && !m_flag)
@@ -71,6 +72,70 @@ bool isAILinker(LinkerType type)
 {
     return type == LinkerType::AIEventHandler || type == LinkerType::AIPythonEventHandler;
 }
+
+/// Turns the advance of each long step into progress positions: each step owns a share of the
+/// bar, and a position is posted only when it changes.
+class StepProgress
+{
+public:
+    explicit StepProgress(Tools::ToolProgress* progress) : m_progress(progress) {}
+
+    /// `done` of `total` within the step spanning [from, to].
+    void within(int from, int to, std::size_t done, std::size_t total)
+    {
+        const double share = total == 0 ? 1.0 : std::min(1.0, double(done) / double(total));
+        at(from + static_cast<int>(share * (to - from)));
+    }
+    void at(int position)
+    {
+        if (m_progress && position != m_position)
+        {
+            m_position = position;
+            m_progress->setProgress(position);
+        }
+    }
+
+private:
+    Tools::ToolProgress* m_progress;
+    int m_position = 0;
+};
+
+// The share of the bar each step gets, after its measured share of a large generation.
+constexpr int treeEnds = 45, documentEnds = 90, functorsEnd = 95, controlEnds = 100;
+
+/// Removes the staged document however generation ends; once the control is written it has
+/// already been moved into place and there is nothing left to remove.
+class StagedDocumentCleanup
+{
+public:
+    explicit StagedDocumentCleanup(std::string path) : m_path(std::move(path)) {}
+    ~StagedDocumentCleanup()
+    {
+        std::error_code ignored;
+        std::filesystem::remove(std::filesystem::path(std::u8string(m_path.begin(), m_path.end())), ignored);
+    }
+    StagedDocumentCleanup(const StagedDocumentCleanup&) = delete;
+    StagedDocumentCleanup& operator=(const StagedDocumentCleanup&) = delete;
+
+private:
+    std::string m_path;
+};
+
+/// One line per shortcut target that leads nowhere, naming the shortcut, its entity and the target.
+std::string unresolvedText(const std::vector<Model::EntityTreeReport::Unresolved>& unresolved)
+{
+    std::string text;
+    for (const auto& item : unresolved)
+    {
+        if (!text.empty())
+            text += '\n';
+        text += "Shortcut '" + item.shortcut + "'";
+        if (item.entity)
+            text += " of entity '" + item.entity->getName() + "'";
+        text += " cannot reach its target '" + item.target + "': no such node in the exchange model";
+    }
+    return text;
+}
 } // namespace
 
 bool ConfluxGenerator::isActive(bool includeAIModels) const
@@ -82,14 +147,18 @@ bool ConfluxGenerator::isActive(bool includeAIModels) const
     return includeAIModels && EntityFetcher::isAIModelActive(m_root);
 }
 
-bool ConfluxGenerator::isAIModelActive() const { return m_root && EntityFetcher::isAIModelActive(m_root); }
+bool ConfluxGenerator::isAIModelActive() const
+{
+    return m_root && EntityFetcher::isAIModelActive(m_root);
+}
 
 bool ConfluxGenerator::hasAIPythonModel() const
 {
     if (!isAIModelActive())
         return false;
     std::vector<Entity*> entities;
-    m_root->getOwnedChildEntities(entities, true, true, [](Entity*) { return true; }, true);
+    m_root->getOwnedChildEntities(
+        entities, true, true, [](Entity*) { return true; }, true);
     for (Entity* entity : entities)
         if (AIFunctorBuilder::isAIModelInUse(entity) && hasAttributeSetTo(entity, Model_Type_t, Python_t))
             return true;
@@ -171,8 +240,8 @@ void ConfluxGenerator::updateProject(CFDSolver::Project* project)
         getBoolValue(solutionControl, Conflux_Control_t / Enable_CFD_Generation_Events_t, false));
 }
 
-std::pair<bool, ConfluxGenerator::AttributeMap> ConfluxGenerator::generate(CFDSolver::Project* project,
-                                                                           CFDSolver::SolutionType solutionType)
+std::pair<bool, ConfluxGenerator::AttributeMap>
+ConfluxGenerator::generate(CFDSolver::Project* project, CFDSolver::SolutionType solutionType)
 {
     Entity* solutionControl = m_root ? EntityFetcher::getSolutionControl(m_root) : nullptr;
     if (!project || !solutionControl || !project->GetConfluxCntrl())
@@ -185,18 +254,33 @@ std::pair<bool, ConfluxGenerator::AttributeMap> ConfluxGenerator::generate(CFDSo
 
     // A new exchange model: the controllers' writes are recorded afresh.
     LogManager::instance().beginGeneration();
-    auto [modelRoot, attributeMap] = Model::EntityTreeBuilder::create(m_root, Model::AccessType::ReadWrite, true,
-                                                                     forceDouble);
+    StepProgress progress(m_progress);
+    Model::EntityTreeReport report;
+    report.progress = [&progress](std::size_t done, std::size_t total)
+    { progress.within(0, treeEnds, done, total); };
+    auto [modelRoot, attributeMap] =
+        Model::EntityTreeBuilder::create(m_root, Model::AccessType::ReadWrite, true, forceDouble, report);
+    // Wiring that leads nowhere would only show as a failing controller during the solve.
+    if (!report.unresolvedShortcuts.empty())
+        throw std::runtime_error(unresolvedText(report.unresolvedShortcuts));
 
-    const std::string documentPath = project->GetProjectStore().getConfluxDoc();
+    // The document waits beside the store's files until the control is written with its stamp, so
+    // that a run that stops half-way leaves the earlier pair as it was.
+    const ProjectData::ProjectStore& store = project->GetProjectStore();
+    const std::string staged = CFDSolver::ConfluxCntrl::stagedDocument(store);
+    const StagedDocumentCleanup cleanup(staged);
+    std::string stamp;
     if (modelRoot)
     {
-        // A document that cannot be written is no reason to stop the run, but the user must
-        // hear of it: controllers are written against this document.
+        const std::size_t expected = attributeMap.size();
         QString error;
-        if (!XMLDocGenerator::writeFile(*modelRoot, QString::fromStdString(documentPath), &error))
-            reportError(error.toStdString());
+        if (!XMLDocGenerator::writeFile(*modelRoot, QString::fromStdString(staged), &error, &stamp,
+                                        [&progress, expected](std::size_t written)
+                                        { progress.within(treeEnds, documentEnds, written, expected); }))
+            throw std::runtime_error(error.toStdString());
     }
+    control.setDocumentStamp(stamp);
+    progress.at(documentEnds);
 
     control.getModelCollection() = Model::EntityCollection(std::move(modelRoot));
 
@@ -220,8 +304,10 @@ std::pair<bool, ConfluxGenerator::AttributeMap> ConfluxGenerator::generate(CFDSo
                 control.pythonRequired(true);
         }
     }
+    progress.at(functorsEnd);
 
-    control.Write(project->GetProjectStore());
+    control.Write(store);
+    progress.at(controlEnds);
     return {true, std::move(attributeMap)};
 }
 

@@ -5,11 +5,13 @@
 #include "src/exchange/LinkerAIPythonEventHandler.h"
 #include "src/exchange/PythonSourceFile.h"
 
+#include "host/entitymodel/DoubleAttribute.h"
 #include "host/entitymodel/Entity.h"
 #include "host/entitymodel/EntityFetcher.h"
 #include "host/entitymodel/EntityReading.h"
 #include "host/entitymodel/LinkAttribute.h"
 #include "host/entitymodel/TypeRef.h"
+#include "host/entitymodel/UnitConverter.h"
 #include "host/solver/ConfluxCntrl.h"
 #include "host/solver/LinkerCSVEventHandler.h"
 #include "host/solver/LinkerPythonModule.h"
@@ -17,7 +19,10 @@
 #include "host/solver/LinkerUserDefinedDLL.h"
 #include "host/solver/Project.h"
 
+#include <algorithm>
 #include <cmath>
+#include <limits>
+#include <sstream>
 
 using namespace EntityModel;
 
@@ -54,8 +59,38 @@ void readLogLevel(Entity* solutionControl, CFDSolver::ConfluxCntrl& control)
         control.logLevel(CFDSolver::ConfluxCntrl::logAll);
 }
 
-/// Whole units of an SI value, rounded up: 2.1 s gives 3.
-std::int32_t wholeUnitsRoundedUp(double value) { return static_cast<std::int32_t>(std::ceil(value)); }
+/// The standard unit a setting's value is kept in, or nothing for a plain number.
+std::string standardUnit(const Attribute& setting)
+{
+    if (!setting.isDoubleAttribute())
+        return {};
+    const UnitTypeAttribute* unit = static_cast<const DoubleAttribute&>(setting).getUnitAttribute();
+    return unit ? " " + UnitConverter::instance().getSIType(unit->getQuantity()) : std::string();
+}
+
+/// Whole units of a setting's SI value, rounded up: 2.1 s gives 3. A value that is not finite, or
+/// lies outside the setting's bounds or the 32-bit range the solver takes, is refused rather than
+/// wrapped into a nonsense count.
+std::int32_t wholeUnitsRoundedUp(const Attribute& setting, const AttributePath& path)
+{
+    const double value = setting.standardVal();
+    const double rounded = std::ceil(value);
+    double low = std::numeric_limits<std::int32_t>::min();
+    double high = std::numeric_limits<std::int32_t>::max();
+    if (const auto min = setting.getMinimum())
+        low = std::max(low, *min);
+    if (const auto max = setting.getMaximum())
+        high = std::min(high, *max);
+    if (!std::isfinite(value) || rounded < std::ceil(low) || rounded > high)
+    {
+        std::ostringstream message;
+        const std::string unit = standardUnit(setting);
+        message << "Conflux setting '" << path.toString() << "' is " << value << unit
+                << ", outside the range " << low << " to " << high << unit;
+        throw std::runtime_error(message.str());
+    }
+    return static_cast<std::int32_t>(rounded);
+}
 
 /// Registers the event handler of a solver-library linker that has just been added.
 void registerEventHandler(CFDSolver::ConfluxCntrl& control, const LinkerAbstract& linker,
@@ -81,7 +116,8 @@ void ConfluxGenerator::updateProject_FileParser(CFDSolver::Project* project)
     CFDSolver::ConfluxCntrl& control = *project->GetConfluxCntrl();
     Entity* solutionControl = EntityFetcher::getSolutionControl(m_root);
     const AttributePath properties = Conflux_Control_t / FileParser_Properties_t;
-    auto setting = [&](const AttributePath& path) { return solutionControl->findAttribute(properties / path); };
+    auto setting = [&](const AttributePath& path)
+    { return solutionControl->findAttribute(properties / path); };
 
     readLogLevel(solutionControl, control);
 
@@ -110,13 +146,15 @@ void ConfluxGenerator::updateProject_FileParser(CFDSolver::Project* project)
     if (options.stateFileMode != 2 && heartbeat && heartbeat->boolVal())
     {
         if (const Attribute* interval = setting(Solver_heart_beat_interval_t))
-            options.solverHeartbeatInterval = wholeUnitsRoundedUp(interval->standardVal());
+            options.solverHeartbeatInterval =
+                wholeUnitsRoundedUp(*interval, properties / Solver_heart_beat_interval_t);
         if (const Attribute* graceCheck = setting(AttributePath("Client heartbeat check grace period")))
         {
             if (!graceCheck->boolVal())
                 options.clientHeartbeatGracePeriod = -1;
             else if (const Attribute* grace = setting(Client_heartbeat_check_grace_period_t))
-                options.clientHeartbeatGracePeriod = wholeUnitsRoundedUp(grace->standardVal());
+                options.clientHeartbeatGracePeriod =
+                    wholeUnitsRoundedUp(*grace, properties / Client_heartbeat_check_grace_period_t);
         }
     }
 
@@ -168,8 +206,8 @@ void ConfluxGenerator::updateProject_UserDefinedDLL(CFDSolver::Project* project)
 {
     CFDSolver::ConfluxCntrl& control = *project->GetConfluxCntrl();
     Entity* solutionControl = EntityFetcher::getSolutionControl(m_root);
-    const auto [selectedLibrary, selectedHandler] =
-        selectedEventHandler(solutionControl, Conflux_Control_t / User_Defined_DLL_Properties_t / Event_Handler_t);
+    const auto [selectedLibrary, selectedHandler] = selectedEventHandler(
+        solutionControl, Conflux_Control_t / User_Defined_DLL_Properties_t / Event_Handler_t);
 
     Attribute* list = m_root->findAttribute(UserDefinedDLLList_t, false);
     if (!list || !list->isListAttribute())
@@ -181,11 +219,13 @@ void ConfluxGenerator::updateProject_UserDefinedDLL(CFDSolver::Project* project)
     {
         const std::string name = library->getName();
         LinkerUserDefinedDLL::Files files;
-        const Attribute* windowsFile = library->findAttribute(Windows_Library_t / Dynamic_Link_Library_File_t);
+        const Attribute* windowsFile =
+            library->findAttribute(Windows_Library_t / Dynamic_Link_Library_File_t);
         if (windowsFile && windowsFile->isFilenameAttribute() && !windowsFile->getValue().empty())
             files[Utilities::OperatingSystem::Windows] = windowsFile->getValue();
         const Attribute* linuxFile = library->findAttribute(Linux_Library_t / Shared_Object_File_t);
-        if (linuxFile && linuxFile->isFilenameAttribute() && !linuxFile->isHidden() && !linuxFile->getValue().empty())
+        if (linuxFile && linuxFile->isFilenameAttribute() && !linuxFile->isHidden() &&
+            !linuxFile->getValue().empty())
             files[Utilities::OperatingSystem::Linux] = linuxFile->getValue();
         if (files.empty())
             throw std::runtime_error("Error : No Library specified.");
@@ -200,8 +240,8 @@ void ConfluxGenerator::updateProject_Python(CFDSolver::Project* project)
 {
     CFDSolver::ConfluxCntrl& control = *project->GetConfluxCntrl();
     Entity* solutionControl = EntityFetcher::getSolutionControl(m_root);
-    const auto [selectedLibrary, selectedHandler] =
-        selectedEventHandler(solutionControl, Conflux_Control_t / Python_Module_Properties_t / Event_Handler_t);
+    const auto [selectedLibrary, selectedHandler] = selectedEventHandler(
+        solutionControl, Conflux_Control_t / Python_Module_Properties_t / Event_Handler_t);
     if (!m_root)
         return;
 
@@ -246,9 +286,11 @@ void ConfluxGenerator::updateProject_AI(CFDSolver::Project* project, bool aiPyth
         options.updateMode = 20;
     else
     {
-        if (const Attribute* interval = solutionControl->findAttribute(AI_Model_Control_t / Update_Iteration_Interval_t))
+        if (const Attribute* interval =
+                solutionControl->findAttribute(AI_Model_Control_t / Update_Iteration_Interval_t))
             options.updateIterationInterval = interval->intVal();
-        if (const Attribute* start = solutionControl->findAttribute(AI_Model_Control_t / Update_Start_Iteration_t))
+        if (const Attribute* start =
+                solutionControl->findAttribute(AI_Model_Control_t / Update_Start_Iteration_t))
             options.updateStartIteration = start->intVal();
     }
 

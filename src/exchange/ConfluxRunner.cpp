@@ -13,15 +13,15 @@ namespace Conflux
 ConfluxRunner::ConfluxRunner(Tools::ToolProgress* progress, const std::string& storeDirectory,
                              const std::string& reserved, const std::string& projectName,
                              EntityModel::Entity* root, CFDSolver::SolutionType solutionType)
-    : SafeQThread(nullptr),
-      m_progress(progress),
-      m_storeDirectory(storeDirectory),
-      m_reserved(reserved),
-      m_projectName(projectName),
-      m_root(root),
-      m_solutionType(solutionType)
+    : SafeQThread(nullptr), m_progress(progress), m_storeDirectory(storeDirectory), m_reserved(reserved),
+      m_projectName(projectName), m_root(root), m_solutionType(solutionType)
 {
     setObjectName("ConfluxRunner");
+}
+
+ConfluxRunner::~ConfluxRunner()
+{
+    stopAndWait();
 }
 
 void ConfluxRunner::message(const char* text) const
@@ -63,6 +63,13 @@ void ConfluxRunner::do_run()
     {
         if (m_progress)
             m_progress->error(error.what());
+    }
+    catch (const char* text)
+    {
+        // Some failures are thrown as C strings (the module generator's "Empty ONNX Model"); their
+        // text is the message the user needs.
+        if (m_progress)
+            m_progress->error(text ? text : "Unhandled Exception");
     }
     catch (...)
     {

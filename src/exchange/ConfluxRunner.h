@@ -31,6 +31,8 @@ public:
     /// the run. `progress` and `root` may be null and are not owned.
     ConfluxRunner(Tools::ToolProgress* progress, const std::string& storeDirectory, const std::string& reserved,
                   const std::string& projectName, EntityModel::Entity* root, CFDSolver::SolutionType solutionType);
+    /// Waits for a running generation to end: the run reads the members that go with the runner.
+    ~ConfluxRunner() override;
 
 protected:
     void do_run() override;

@@ -4,6 +4,11 @@
 #include <QByteArray>
 #include <QString>
 
+#include <cstddef>
+#include <functional>
+#include <string>
+#include <vector>
+
 class QXmlStreamWriter;
 
 namespace Conflux
@@ -20,7 +25,9 @@ class Attribute;
 ///
 /// Constructing the generator starts the document on the writer and destroying it ends it, so
 /// one generator brackets exactly one document. An access type outside None..ReadWrite throws
-/// std::logic_error("Not implemented"); exceptions of the value getters pass through.
+/// std::logic_error("Not implemented"); exceptions of the value getters pass through. A name,
+/// label or text holding a character XML 1.0 cannot carry (a control character other than tab,
+/// line feed and carriage return) throws std::runtime_error naming the entity and the character.
 class XMLDocGenerator : Model::AttributeVisitorConstAbstract
 {
 public:
@@ -30,8 +37,12 @@ public:
     XMLDocGenerator(const XMLDocGenerator&) = delete;
     XMLDocGenerator& operator=(const XMLDocGenerator&) = delete;
 
+    /// Told the number of elements written so far, every few thousand elements.
+    using Progress = std::function<void(std::size_t elements)>;
+
     /// Writes the element of `root` and everything below it.
     void write(const Model::Entity& root);
+    void setProgress(Progress progress) { m_progress = std::move(progress); }
 
     /// The whole document of the tree below `root`, indented by 2 spaces per level.
     static QByteArray toByteArray(const Model::Entity& root);
@@ -39,8 +50,12 @@ public:
     /// whole document is written, so a failure never leaves a broken document in place of an
     /// earlier one. Returns false, with `error` naming the path and the cause, when the file cannot
     /// be written or replaced; exceptions of the walk reach the caller after the temporary file is
-    /// discarded.
-    static bool writeFile(const Model::Entity& root, const QString& path, QString* error = nullptr);
+    /// discarded. `digest`, when given, receives the document's stamp (see documentStamp).
+    static bool writeFile(const Model::Entity& root, const QString& path, QString* error = nullptr,
+                          std::string* digest = nullptr, Progress progress = {});
+    /// The stamp of a document's bytes (CFDSolver::ConfluxCntrl::stampAlgorithm, hexadecimal),
+    /// which ties the exchange control to the document it was written with.
+    static std::string documentStamp(const QByteArray& bytes);
 
 private:
     void visit(const Model::Entity& entity) override;
@@ -55,10 +70,19 @@ private:
     void visit(const Model::ValueAttribute<bool>& value) override;
     void visit(const Model::ValueAttribute<int>& value) override;
 
-    /// Opens the element of a node with its label, access and path attributes.
+    /// Opens the element of a node with its label, access and path attributes; its path is the
+    /// enclosing element's path and its own name, so paths pass down the walk.
     void startElement(const Model::Attribute& attribute);
+    void endElement();
     void writeValueElement(const Model::Attribute& attribute, const QString& text);
+    /// Throws when `text` holds a character XML cannot carry; `what` names the text in the message.
+    void checkText(const Model::Attribute& attribute, const std::string& text, const char* what) const;
 
     QXmlStreamWriter* m_writer;
+    /// The path of the element being written, and where each enclosing element's path ends.
+    QString m_path;
+    std::vector<int> m_pathEnds;
+    std::size_t m_elements = 0;
+    Progress m_progress;
 };
 } // namespace Conflux

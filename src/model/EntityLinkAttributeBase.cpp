@@ -1,12 +1,18 @@
 #include "src/model/EntityLinkAttributeBase.h"
 
-#include "src/model/AccessException.h"
-#include "src/model/Entity.h"
 #include "host/filesystem/DataIStream.h"
 #include "host/filesystem/DataOStream.h"
+#include "src/model/AccessException.h"
+#include "src/model/Entity.h"
 
 namespace Conflux::Model
 {
+namespace
+{
+/// Below this many entities a scan is as quick as the index and spares its memory.
+constexpr std::size_t indexFrom = 8;
+} // namespace
+
 EntityLink::EntityLink(const std::string& linkedType, bool flag) : m_linkedType(linkedType), m_flag(flag) {}
 
 EntityLink::~EntityLink() = default;
@@ -17,7 +23,13 @@ Entity* EntityLink::addEntity(std::unique_ptr<Entity> entity)
         return nullptr;
     entity->setContainer(linkNode());
     m_entities.push_back(std::move(entity));
-    return m_entities.back().get();
+    Entity* added = m_entities.back().get();
+    if (m_entities.size() == indexFrom)
+        for (const auto& held : m_entities)
+            m_byLabel.try_emplace(held->getName(), held.get());
+    else if (m_entities.size() > indexFrom)
+        m_byLabel.try_emplace(added->getName(), added);
+    return added;
 }
 
 EntityLinkAttributeBase::EntityLinkAttributeBase(const std::string& name, const std::string& linkedType,
@@ -52,6 +64,11 @@ std::vector<const Entity*> EntityLinkAttributeBase::getEntities(bool checkAccess
 
 Entity* EntityLinkAttributeBase::findEntity(const std::string& label) const
 {
+    if (m_entities.size() >= indexFrom)
+    {
+        const auto found = m_byLabel.find(label);
+        return found == m_byLabel.end() ? nullptr : found->second;
+    }
     for (const auto& entity : m_entities)
         if (entity->getName() == label)
             return entity.get();
@@ -85,6 +102,7 @@ void EntityLinkAttributeBase::writeContent(FileSystem::DataOStream& stream) cons
 void EntityLinkAttributeBase::readContent(FileSystem::DataIStream& stream)
 {
     m_entities.clear();
+    m_byLabel.clear();
     std::string linkedType;
     bool flag = false;
     stream.field("LinkedType", linkedType);

@@ -3,6 +3,7 @@
 
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 namespace FileSystem
@@ -40,6 +41,9 @@ protected:
     }
 
     std::vector<std::unique_ptr<Entity>> m_entities;
+    /// The first entity of each label, kept once a node holds more than a handful of entities so
+    /// that a path step into a long list is not a search through it.
+    std::unordered_map<std::string, Entity*> m_byLabel;
 
 private:
     std::string m_linkedType;
@@ -50,14 +54,14 @@ private:
 class EntityLinkAttributeBase : public Attribute, public EntityLink
 {
 public:
-    EntityLinkAttributeBase(const std::string& name, const std::string& linkedType, AccessType access, bool flag,
-                            CompositeAttribute* parent);
+    EntityLinkAttributeBase(const std::string& name, const std::string& linkedType, AccessType access,
+                            bool flag, CompositeAttribute* parent);
     ~EntityLinkAttributeBase() override;
 
     /// The entities held; with `checkAccess` set a node without read access throws AccessException.
     std::vector<Entity*> getEntities(bool checkAccess);
     std::vector<const Entity*> getEntities(bool checkAccess) const;
-    /// The first entity labelled `label`, or null.
+    /// The first entity labelled `label`, or null; a lookup in an index, not a search.
     Entity* findEntity(const std::string& label) const;
 
 protected:

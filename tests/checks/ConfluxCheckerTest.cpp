@@ -1,4 +1,5 @@
 #include "src/checks/ConfluxChecker.h"
+#include "tests/model/builders/BuilderTestSupport.h"
 
 #include "host/entitymodel/Entity.h"
 #include "host/entitymodel/EntityEditor.h"
@@ -276,4 +277,57 @@ TEST(ConfluxChecker, RefusedLinkerKindIsReportedOnTheController)
     EXPECT_EQ(
         messages(check(checker, {library})),
         std::vector<std::string>{"User Defined DLL - No library selected specified for current platform"});
+}
+
+TEST(ConfluxChecker, ModuleNamesThatWouldShadowAnImportableModuleAreErrors)
+{
+    Controllers c;
+    ConfluxChecker checker;
+    const struct
+    {
+        const char* name;
+        const char* expected;
+    } rows[] = {
+        {"json",
+         "Python Module - The module name \"json\" would shadow the standard Python module of that name"},
+        {"numpy",
+         "Python Module - The module name \"numpy\" would shadow the installed Python module of that name"},
+        {"rack_cooling_controller", ""},
+    };
+    for (const auto& row : rows)
+    {
+        SCOPED_TRACE(row.name);
+        Entity* module = c.script(
+            row.name, "import json\n\ndef on_step(v=None):\n    return json.loads('{}')\n", {"on_step"});
+        const std::vector<std::string> found = messages(check(checker, {module}));
+        EXPECT_EQ(found,
+                  row.expected[0] ? std::vector<std::string>{row.expected} : std::vector<std::string>{});
+    }
+}
+
+TEST(ConfluxChecker, ShortcutsThatLeadNowhereAreReportedOnTheirEntity)
+{
+    using namespace BuilderTest;
+    const auto rackType =
+        entityType("Rack", {exchangeSwitch(true), Def(AttributeKind::Double, "Power", "1000").flagged(),
+                            Def(AttributeKind::Double, "Note", "1"),
+                            Def(AttributeKind::Shortcut, "Quick").flagged().targets({"Note", "Power"}),
+                            Def(AttributeKind::Shortcut, "Broken").flagged().targets({"Note"})});
+    auto hall = make(
+        entityType("Hall", {exchangeSwitch(true), Def(AttributeKind::List, "Racks").linked({"Rack"}, false)}),
+        "Hall");
+    Entity* rack = adopt(hall.get(), "Racks", make(rackType, "Rack A"));
+
+    ConfluxChecker checker;
+    checker.setRootEntity(hall.get());
+    const auto errors = check(checker, {hall.get()});
+    EXPECT_EQ(messages(errors),
+              (std::vector<std::string>{
+                  "Rack - Shortcut 'Hall.Racks.Rack A.Quick' cannot reach its target 'Note'",
+                  "Rack - Shortcut 'Hall.Racks.Rack A.Broken' cannot reach its target 'Note'"}));
+    ASSERT_EQ(errors.size(), 2u);
+    EXPECT_EQ(errors[0].getEntity(), rack);
+    // Only entities of the set, or below them, are concerned.
+    auto other = make(rackType, "Elsewhere");
+    EXPECT_TRUE(check(checker, {other.get()}).empty());
 }

@@ -233,6 +233,17 @@ TEST(ConfluxGeneratorLinkers, FileParserLogLevelAndErrors)
                  ->addAttribute(std::make_unique<StringAttribute>(TypeRef(Input_file_try_attempts_t), "20"));
          },
          "Invalid Conflux Mode."},
+        // Whole seconds go to the solver as 32-bit counts: a value that does not fit is refused by name.
+        {"a heartbeat too long for the solver",
+         [](SampleProject& p) { p.set(properties + "Solver heart beat interval", 3e9); },
+         "Conflux setting 'Conflux Control.FileParser Properties.Solver heart beat interval' is 3e+09 s, "
+         "outside "
+         "the range 0 to 86400 s"},
+        {"a negative grace period",
+         [](SampleProject& p) { p.set(properties + "Client heartbeat check grace period", -1.5); },
+         "Conflux setting 'Conflux Control.FileParser Properties.Client heartbeat check grace period' is "
+         "-1.5 s, "
+         "outside the range 0 to 86400 s"},
     };
     for (const Row& row : rows)
     {

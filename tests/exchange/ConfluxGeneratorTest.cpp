@@ -4,6 +4,7 @@
 #include "GeneratorTestSupport.h"
 
 #include "src/exchange/LinkerAIPythonEventHandler.h"
+#include "src/exchange/XMLDocGenerator.h"
 
 #include "host/entitymodel/EntityReading.h"
 #include "host/services/RecordingToolProgress.h"
@@ -353,33 +354,93 @@ TEST(ConfluxGenerator, TimeVaryingFlagIsForcedOnForTheBuildOfTimeVaryingSolvesAn
     EXPECT_FALSE(getBoolValue(p.control, Transient_t / Time_Varying_t, true));
 }
 
-TEST(ConfluxGenerator, UnwritableDocumentIsReportedWithItsPathAndGenerationGoesOn)
+TEST(ConfluxGenerator, AFailedGenerationLeavesTheEarlierDocumentAndControlAsTheyWere)
+{
+    struct Row
+    {
+        const char* name;
+        std::function<void(SampleProject&, const std::string& staged)> spoil;
+        std::string error;
+    };
+    const Row rows[] = {
+        {"the document cannot be written",
+         [](SampleProject&, const std::string& staged)
+         { ASSERT_TRUE(QDir().mkpath(QString::fromStdString(staged))); },
+         "Cannot write the exchange model document '"},
+        {"an entity name XML cannot carry",
+         [](SampleProject& p, const std::string&)
+         { p.entity("Rack A02")->setName(std::string("Rack\0A02", 8)); },
+         "Entity 'Rack\\u0000A02' (Project.Rooms.Data Hall 1.Cabinets.Rack\\u0000A02): its name holds the "
+         "control character U+0000, which an XML document cannot carry"},
+        {"a deeper entity's name",
+         [](SampleProject& p, const std::string&)
+         {
+             p.entity("Server A01-1")
+                 ->setName("Server\x01"
+                           "A01-1");
+         },
+         "Entity 'Server\\u0001A01-1' (Project.Rooms.Data Hall 1.Cabinets.Rack A01.IT Equipment "
+         "List.Server\\u0001A01-1): its name holds the control character U+0001"},
+    };
+    for (const Row& row : rows)
+    {
+        SCOPED_TRACE(row.name);
+        SampleProject p;
+        auto first = p.solverProject();
+        auto generator = p.generator();
+        generator.updateProject(first.get());
+        ASSERT_TRUE(generator.generate(first.get(), CFDSolver::SolutionType::SteadyState).first);
+        const auto& store = first->GetProjectStore();
+        const QByteArray document = readFile(QString::fromStdString(store.getConfluxDoc()));
+        const QByteArray control = readFile(QString::fromStdString(store.getConfluxControlFile()));
+        const std::string staged = CFDSolver::ConfluxCntrl::stagedDocument(store);
+
+        row.spoil(p, staged);
+        auto second = p.solverProject();
+        generator.updateProject(second.get());
+        const std::string error =
+            errorOf([&] { generator.generate(second.get(), CFDSolver::SolutionType::SteadyState); });
+        EXPECT_EQ(error.rfind(row.error, 0), 0u) << error;
+        EXPECT_EQ(readFile(QString::fromStdString(store.getConfluxDoc())), document);
+        EXPECT_EQ(readFile(QString::fromStdString(store.getConfluxControlFile())), control);
+        EXPECT_NO_THROW(CFDSolver::ConfluxCntrl::Read(store));
+        QDir().rmdir(QString::fromStdString(staged));
+        EXPECT_FALSE(QFile::exists(QString::fromStdString(staged)));
+    }
+}
+
+TEST(ConfluxGenerator, TheControlNamesItsDocumentAndRefusesAnother)
 {
     SampleProject p;
     auto solver = p.solverProject();
-    const std::string documentPath = solver->GetProjectStore().getConfluxDoc();
-    ASSERT_TRUE(QDir().mkpath(QString::fromStdString(documentPath)));
-    Tools::RecordingToolProgress progress;
     auto generator = p.generator();
-    generator.attachProgressInterface(&progress);
     generator.updateProject(solver.get());
+    ASSERT_TRUE(generator.generate(solver.get(), CFDSolver::SolutionType::SteadyState).first);
+    const auto& store = solver->GetProjectStore();
+    const QString documentPath = QString::fromStdString(store.getConfluxDoc());
+    EXPECT_EQ(solver->GetConfluxCntrl()->documentStamp(),
+              Conflux::XMLDocGenerator::documentStamp(readFile(documentPath)));
+    EXPECT_FALSE(QFile::exists(QString::fromStdString(CFDSolver::ConfluxCntrl::stagedDocument(store))));
 
-    const auto [done, map] = generator.generate(solver.get(), CFDSolver::SolutionType::SteadyState);
-    EXPECT_TRUE(done);
-    EXPECT_FALSE(map.empty());
-    const auto errors = progress.texts(Tools::RecordingToolProgress::Kind::Error);
-    ASSERT_EQ(errors.size(), 1u);
-    EXPECT_NE(errors[0].find(documentPath), std::string::npos) << errors[0];
-    EXPECT_FALSE(solver->GetConfluxCntrl()->getModelCollection().empty());
-    EXPECT_TRUE(QFile::exists(QString::fromStdString(solver->GetProjectStore().getConfluxControlFile())));
+    // A document of another generation beside the control (a run stopped between the two files).
+    QFile document(documentPath);
+    ASSERT_TRUE(document.open(QIODevice::Append));
+    document.write("<!-- another run -->\n");
+    document.close();
+    EXPECT_EQ(errorOf([&] { CFDSolver::ConfluxCntrl::Read(store); }),
+              "Cannot read the exchange control " + store.getConfluxControlFile() +
+                  ": the exchange document " + store.getConfluxDoc() + " is not the one it was written with");
 
-    // Without a progress interface the failure passes silently and the run still completes.
-    SampleProject quiet;
-    auto quietSolver = quiet.solverProject();
-    ASSERT_TRUE(QDir().mkpath(QString::fromStdString(quietSolver->GetProjectStore().getConfluxDoc())));
-    auto quietGenerator = quiet.generator();
-    quietGenerator.updateProject(quietSolver.get());
-    EXPECT_TRUE(quietGenerator.generate(quietSolver.get(), CFDSolver::SolutionType::SteadyState).first);
+    // A generation with nothing to exchange leaves no earlier document beside its control.
+    std::vector<Entity*> all;
+    p.root->getOwnedChildEntities(all);
+    for (Entity* e : all)
+        EntityEditor::setValueNoThrow(e, "Conflux.Active", false, false);
+    p.exchangeOnly();
+    generator.updateProject(solver.get());
+    ASSERT_TRUE(generator.generate(solver.get(), CFDSolver::SolutionType::SteadyState).first);
+    EXPECT_FALSE(QFile::exists(documentPath));
+    EXPECT_EQ(CFDSolver::ConfluxCntrl::Read(store).documentStamp(), "");
 }
 
 TEST(ConfluxGenerator, SampleProjectWritesTheReviewedControlAndDocument)
@@ -396,6 +457,9 @@ TEST(ConfluxGenerator, SampleProjectWritesTheReviewedControlAndDocument)
     // directory; the reviewed copy has "STORE" in its place.
     QByteArray control = readFile(QString::fromStdString(store.getConfluxControlFile()));
     control.replace(QByteArray::fromStdString(store.getStoreDirectoryName()), "STORE");
+    const std::string stamp = solver->GetConfluxCntrl()->documentStamp();
+    ASSERT_FALSE(stamp.empty());
+    control.replace(QByteArray::fromStdString(stamp), "STAMP");
     EXPECT_EQ(control.toStdString(),
               readFile(CONFLUX_TEST_DATA "/sample-datacentre.control.txt").toStdString());
     EXPECT_EQ(readFile(QString::fromStdString(store.getConfluxDoc())).toStdString(),

@@ -10,6 +10,8 @@
 #include <QDir>
 #include <QFile>
 
+#include <algorithm>
+
 #include <gtest/gtest.h>
 
 using namespace GeneratorTest;
@@ -18,15 +20,52 @@ namespace
 {
 using Lines = std::vector<std::string>;
 
-/// Runs one generation of the sample (or of `root` when given) to its end.
+/// Runs one generation of the sample (or of `root` when given) to its end. The lines are those of
+/// the transcript but the positions the steps report after the run's reset to 0; those go to
+/// `positions`.
 Lines run(SampleProject& p, Tools::RecordingToolProgress* progress, Entity* root,
-          CFDSolver::SolutionType type = CFDSolver::SolutionType::SteadyState)
+          CFDSolver::SolutionType type = CFDSolver::SolutionType::SteadyState,
+          std::vector<int>* positions = nullptr)
 {
     Conflux::ConfluxRunner runner(progress, p.storeDirectory(), "unused", "sample", root, type);
     EXPECT_EQ(runner.objectName(), "ConfluxRunner");
     runner.start();
     EXPECT_TRUE(runner.wait(120000));
-    return progress ? progress->transcript() : Lines();
+    if (!progress)
+        return {};
+    Lines lines;
+    bool reset = false;
+    for (const auto& call : progress->calls())
+    {
+        if (call.kind == Tools::RecordingToolProgress::Kind::Progress && reset)
+        {
+            if (positions)
+                positions->push_back(call.value);
+            continue;
+        }
+        reset = reset || call.kind == Tools::RecordingToolProgress::Kind::Progress;
+        Tools::RecordingToolProgress one;
+        switch (call.kind)
+        {
+        case Tools::RecordingToolProgress::Kind::Message:
+            one.message(call.text);
+            break;
+        case Tools::RecordingToolProgress::Kind::Error:
+            one.error(call.text);
+            break;
+        case Tools::RecordingToolProgress::Kind::Progress:
+            one.setProgress(call.value);
+            break;
+        case Tools::RecordingToolProgress::Kind::Finished:
+            one.finished(call.value != 0);
+            break;
+        case Tools::RecordingToolProgress::Kind::Cancel:
+            one.cancel();
+            break;
+        }
+        lines.push_back(one.transcript().front());
+    }
+    return lines;
 }
 
 bool exists(const std::string& path)
@@ -41,10 +80,16 @@ TEST(ConfluxRunner, ReportsEachStepAndHowTheRunEnded)
         SCOPED_TRACE("success");
         SampleProject p;
         Tools::RecordingToolProgress progress;
-        EXPECT_EQ(run(p, &progress, p.root),
+        std::vector<int> positions;
+        EXPECT_EQ(run(p, &progress, p.root, CFDSolver::SolutionType::SteadyState, &positions),
                   (Lines{"message: Conflux generation...", "progress: 0",
                          "message: Conflux processing conflux generation events...",
                          "message: Conflux generation complete", "finished: true"}));
+        // The long steps move the bar forward to its end.
+        ASSERT_GE(positions.size(), 4u);
+        EXPECT_TRUE(std::is_sorted(positions.begin(), positions.end()));
+        EXPECT_GT(positions.front(), 0);
+        EXPECT_EQ(positions.back(), 100);
         const ProjectData::ProjectStore store(p.storeDirectory());
         EXPECT_TRUE(exists(store.getConfluxDoc()));
         EXPECT_TRUE(exists(store.getConfluxControlFile()));
@@ -128,16 +173,26 @@ TEST(ConfluxRunner, ErrorsEndTheRunWithTheirTextAndTheProgressIsStillClosed)
         EXPECT_EQ(lines[1], "finished: true");
     }
     {
-        SCOPED_TRACE("an unwritable document is an error line, yet the run completes");
+        SCOPED_TRACE("an unwritable document ends the run with its path");
         SampleProject p;
         const ProjectData::ProjectStore store(p.storeDirectory());
-        ASSERT_TRUE(QDir().mkpath(QString::fromStdString(store.getConfluxDoc())));
+        ASSERT_TRUE(QDir().mkpath(QString::fromStdString(CFDSolver::ConfluxCntrl::stagedDocument(store))));
         Tools::RecordingToolProgress progress;
         const Lines lines = run(p, &progress, p.root);
-        ASSERT_EQ(lines.size(), 6u);
-        EXPECT_EQ(lines[2].rfind("error: ", 0), 0u);
-        EXPECT_NE(lines[2].find(store.getConfluxDoc()), std::string::npos) << lines[2];
-        EXPECT_EQ(lines[4], "message: Conflux generation complete");
+        ASSERT_EQ(lines.size(), 4u);
+        EXPECT_EQ(
+            lines[2].rfind("error: Cannot write the exchange model document '" + store.getConfluxDoc(), 0),
+            0u)
+            << lines[2];
+        EXPECT_FALSE(exists(store.getConfluxControlFile()));
+    }
+    {
+        SCOPED_TRACE("a text thrown as a C string reaches the user");
+        SampleProject p;
+        EntityEditor::setValue(p.entity("Server A01-1 Surrogate"), "Model Type", TypeRef("ONNX"));
+        Tools::RecordingToolProgress progress;
+        EXPECT_EQ(run(p, &progress, p.root), (Lines{"message: Conflux generation...", "progress: 0",
+                                                    "error: Empty ONNX Model", "finished: true"}));
     }
 }
 

@@ -10,6 +10,7 @@
 #include "host/entitymodel/EntityReading.h"
 #include "host/entitymodel/ProjectFile.h"
 #include "src/model/Entity.h"
+#include "src/model/ShortcutAttribute.h"
 #include "src/model/builders/EntityTreeBuilder.h"
 
 #include <QFile>
@@ -44,8 +45,8 @@ ToolRun confluxtool(const QStringList& arguments)
     QProcess process;
     process.start(QStringLiteral(CONFLUX_TOOL_EXECUTABLE), arguments);
     process.waitForFinished(120000);
-    return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1, process.readAllStandardOutput(),
-            process.readAllStandardError()};
+    return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
+            process.readAllStandardOutput(), process.readAllStandardError()};
 }
 
 /// Counts elements per name and checks the document reads back without error.
@@ -70,10 +71,11 @@ TEST(ExportModel, SampleProjectGivesTheGoldenDocument)
     const auto project = EntityModel::ProjectFile::load(samplePath);
     EntityModel::EntityEditor::setCurrentProject(project.get());
     EntityModel::Entity* root = project->getRootEntity();
-    const bool forceDouble =
-        EntityModel::getBoolValue(EntityModel::EntityFetcher::getSolutionControl(root),
-                                  EntityModel::Conflux_Control_t / EntityModel::AttributePath("Force Double Attributes"));
-    const auto tree = Conflux::Model::EntityTreeBuilder::create(root, TesseraSDK::AccessType::ReadWrite, true, forceDouble);
+    const bool forceDouble = EntityModel::getBoolValue(
+        EntityModel::EntityFetcher::getSolutionControl(root),
+        EntityModel::Conflux_Control_t / EntityModel::AttributePath("Force Double Attributes"));
+    const auto tree =
+        Conflux::Model::EntityTreeBuilder::create(root, TesseraSDK::AccessType::ReadWrite, true, forceDouble);
     EntityModel::EntityEditor::setCurrentProject(nullptr);
     ASSERT_NE(tree.first, nullptr);
 
@@ -89,6 +91,39 @@ TEST(ExportModel, SampleProjectGivesTheGoldenDocument)
     for (const auto& [host, node] : tree.second)
         EXPECT_EQ(paths.count(QString::fromStdString(node->getAttributePath(true).toString())), 1u)
             << host->getEntityAndAttributePath().toString('.');
+}
+
+TEST(ExportModel, SameNamedRacksKeepTheirWiring)
+{
+    QByteArray text = readFile(samplePath);
+    ASSERT_TRUE(text.contains("\"Rack A02\""));
+    text.replace("\"Rack A02\"", "\"Rack A01\"");
+    const auto project = EntityModel::ProjectFile::fromJson(text, "renamed.json");
+    EntityModel::EntityEditor::setCurrentProject(project.get());
+    Conflux::Model::EntityTreeReport report;
+    const auto tree = Conflux::Model::EntityTreeBuilder::create(
+        project->getRootEntity(), TesseraSDK::AccessType::ReadWrite, true, false, report);
+    EntityModel::EntityEditor::setCurrentProject(nullptr);
+    ASSERT_NE(tree.first, nullptr);
+    EXPECT_TRUE(report.unresolvedShortcuts.empty());
+
+    // Each rack is labelled with its identifier; each inlet's shortcut reaches its own results.
+    const Conflux::Model::AttributePath cabinets{"Rooms", "Data Hall 1", "Cabinets"};
+    for (const auto& [rack, equipment] :
+         {std::pair{"Rack A01 [1-31]", "Server A01-1"}, {"Rack A01 [1-32]", "GPU Node A02-1"}})
+    {
+        SCOPED_TRACE(rack);
+        const auto* shortcut = dynamic_cast<const Conflux::Model::ShortcutAttribute*>(
+            tree.first->findAttribute(cabinets / rack / "IT Equipment List" / equipment / "Inflows" /
+                                          (std::string(equipment) + " Inlet") / "Inlet Temperature",
+                                      false));
+        ASSERT_NE(shortcut, nullptr);
+        ASSERT_EQ(shortcut->getShortcuts().size(), 1u);
+        const Conflux::Model::Attribute* target = shortcut->getTarget();
+        ASSERT_NE(target, nullptr);
+        EXPECT_EQ(target->getParentEntity()->getName(false), std::string(equipment) + " Inlet");
+    }
+    EXPECT_EQ(tree.first->findAttribute(cabinets / "Rack A01", false), nullptr);
 }
 
 TEST(ExportModelCommand, WritesTheSameDocumentToAFile)
@@ -116,7 +151,8 @@ TEST(ExportModelCommand, DocumentsEntityTypes)
     EXPECT_EQ(reader.name().toString(), "Entity");
     EXPECT_EQ(reader.attributes().value("label").toString(), "Vent");
 
-    const ToolRun two = confluxtool({"export-model", samplePath, "-o", dir.filePath("docs"), "--document", "Vent", "Cabinet"});
+    const ToolRun two = confluxtool(
+        {"export-model", samplePath, "-o", dir.filePath("docs"), "--document", "Vent", "Cabinet"});
     ASSERT_EQ(two.status, 0) << two.err.toStdString();
     EXPECT_FALSE(elementCounts(readFile(dir.filePath("docs/Vent.xml"))).empty());
     EXPECT_FALSE(elementCounts(readFile(dir.filePath("docs/Cabinet.xml"))).empty());

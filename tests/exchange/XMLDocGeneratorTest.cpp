@@ -16,6 +16,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <stdexcept>
 
 namespace Model = Conflux::Model;
@@ -24,8 +25,9 @@ using Model::AccessType;
 namespace
 {
 template <class T>
-Model::ValueAttribute<T>* addValue(Model::CompositeAttribute& parent, const std::string& name, const T& initial,
-                                   AccessType access = AccessType::ReadWrite, const std::string& unit = {})
+Model::ValueAttribute<T>* addValue(Model::CompositeAttribute& parent, const std::string& name,
+                                   const T& initial, AccessType access = AccessType::ReadWrite,
+                                   const std::string& unit = {})
 {
     auto value = std::make_unique<Model::ValueAttribute<T>>(name, access, nullptr);
     value->createValue(Model::ValueType::Chronological).setValue(initial);
@@ -33,8 +35,7 @@ Model::ValueAttribute<T>* addValue(Model::CompositeAttribute& parent, const std:
     return static_cast<Model::ValueAttribute<T>*>(parent.addAttribute(std::move(value)));
 }
 
-template <class A, class... Args>
-A* addNode(Model::CompositeAttribute& parent, Args&&... args)
+template <class A, class... Args> A* addNode(Model::CompositeAttribute& parent, Args&&... args)
 {
     return static_cast<A*>(parent.addAttribute(std::make_unique<A>(std::forward<Args>(args)...)));
 }
@@ -43,7 +44,8 @@ A* addNode(Model::CompositeAttribute& parent, Args&&... args)
 /// the number formats.
 std::unique_ptr<Model::Entity> sampleTree()
 {
-    auto root = std::make_unique<Model::Entity>("Hall & <Co>", "Main \"Hall\"", AccessType::ReadWrite, nullptr);
+    auto root =
+        std::make_unique<Model::Entity>("Hall & <Co>", "Main \"Hall\"", AccessType::ReadWrite, nullptr);
     root->setEntityID(Model::EntityID({-1, 0}));
     addValue<double>(*root, "Power", 1234567.0, AccessType::ReadWrite, "W");
     addValue<float>(*root, "Ratio", 0.1f, AccessType::ReadOnly);
@@ -131,8 +133,12 @@ TEST(XMLDocGenerator, DocumentReadsBackNodeByNode)
         reader.readNext();
         if (reader.isStartElement())
         {
-            Seen s{reader.name().toString(), reader.attributes().value("label").toString(),
-                   reader.attributes().value("access").toString(), reader.attributes().value("path").toString(), {}, {}};
+            Seen s{reader.name().toString(),
+                   reader.attributes().value("label").toString(),
+                   reader.attributes().value("access").toString(),
+                   reader.attributes().value("path").toString(),
+                   {},
+                   {}};
             for (const auto& attribute : reader.attributes())
                 s.attributeNames << attribute.name().toString();
             open.push_back(seen.size());
@@ -235,6 +241,75 @@ TEST(XMLDocGeneratorFile, UnwritablePlaceIsReportedWithItsPath)
     const QString path = dir.filePath("missing/exchange.xml");
     QString error;
     EXPECT_FALSE(Conflux::XMLDocGenerator::writeFile(*sampleTree(), path, &error));
-    EXPECT_TRUE(error.startsWith("Cannot write the exchange model document '" + path + "': ")) << error.toStdString();
+    EXPECT_TRUE(error.startsWith("Cannot write the exchange model document '" + path + "': "))
+        << error.toStdString();
     EXPECT_FALSE(QFile::exists(path));
+}
+
+TEST(XMLDocGenerator, CharactersXMLCannotCarryAreRefusedWithTheirEntity)
+{
+    struct Row
+    {
+        const char* name;
+        std::function<void(Model::Entity&)> spoil;
+        std::string error;
+    };
+    const Row rows[] = {
+        {"an entity name",
+         [](Model::Entity& root)
+         {
+             auto* link =
+                 static_cast<Model::LinkAttribute*>(root.findAttribute(Model::AttributePath("Rack"), false));
+             link->getEntities(false).front()->setName(std::string("R\0"
+                                                                   "1",
+                                                                   3));
+         },
+         "Entity 'R\\u00001' (Hall & <Co>.Rack.Rack): its name holds the control character U+0000, which an "
+         "XML "
+         "document cannot carry"},
+        {"a text value",
+         [](Model::Entity& root)
+         {
+             static_cast<Model::ValueAttribute<std::string>*>(
+                 root.findAttribute(Model::AttributePath("Note"), false))
+                 ->value()
+                 ->setValue(std::string("bell\a"), 3);
+         },
+         "Attribute 'Hall & <Co>.Note' of entity 'Main \"Hall\"': its value holds the control character "
+         "U+0007, "
+         "which an XML document cannot carry"},
+        {"a label", [](Model::Entity& root) { addValue<int>(root, "Tab\tand\x1f", 1); },
+         "Attribute 'Hall & <Co>.Tab\tand\\u001F' of entity 'Main \"Hall\"': its label holds the control "
+         "character "
+         "U+001F, which an XML document cannot carry"},
+        {"U+FFFF in a shortcut target",
+         [](Model::Entity& root)
+         {
+             static_cast<Model::ShortcutAttribute*>(
+                 root.findAttribute(Model::AttributePath("Nowhere"), false))
+                 ->addShortcut(Model::AttributePath("A\xEF\xBF\xBF"));
+         },
+         "Attribute 'Hall & <Co>.Nowhere' of entity 'Main \"Hall\"': its target holds the control character "
+         "U+FFFF, "
+         "which an XML document cannot carry"},
+    };
+    for (const Row& row : rows)
+    {
+        SCOPED_TRACE(row.name);
+        auto root = sampleTree();
+        row.spoil(*root);
+        try
+        {
+            Conflux::XMLDocGenerator::toByteArray(*root);
+            ADD_FAILURE() << "no exception";
+        }
+        catch (const std::runtime_error& error)
+        {
+            EXPECT_EQ(error.what(), row.error);
+        }
+    }
+    // Tab, line feed and carriage return are ordinary characters.
+    auto root = sampleTree();
+    addValue<std::string>(*root, "Lines", "a\tb\nc\r");
+    EXPECT_NO_THROW(Conflux::XMLDocGenerator::toByteArray(*root));
 }

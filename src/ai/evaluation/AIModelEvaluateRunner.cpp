@@ -7,7 +7,8 @@ namespace Conflux
 {
 AIModelEvaluateRunner::AIModelEvaluateRunner(AISystem::Module* module, const AISystem::Tensor& inputs,
                                              QObject* context)
-    : FutureExRunner(context), m_module(module), m_inputs(inputs)
+    : FutureExRunner(context), m_module(module ? std::optional<AISystem::Module>(*module) : std::nullopt),
+      m_inputs(inputs)
 {
 }
 
@@ -15,7 +16,7 @@ void AIModelEvaluateRunner::start()
 {
     try
     {
-        if (m_module == nullptr)
+        if (!m_module)
             throw std::runtime_error(tr("NO module").toStdString());
         setResult(m_module->eval(m_inputs));
         finishLater();

@@ -3,6 +3,8 @@
 #include "host/ai/Tensor.h"
 #include "host/services/FutureExRunner.h"
 
+#include <optional>
+
 namespace Conflux
 {
 /// Evaluates a module on a copy of its inputs in start(), in the event loop of the thread it lives in,
@@ -11,14 +13,15 @@ class AIModelEvaluateRunner : public Futures::FutureExRunner<AISystem::Tensor>
 {
     Q_OBJECT
 public:
-    /// The module is not owned; context (the evaluator core) becomes the runner's parent.
+    /// The module is copied (null: none); context (the evaluator core) becomes the runner's parent.
     AIModelEvaluateRunner(AISystem::Module* module, const AISystem::Tensor& inputs, QObject* context);
 
 public slots:
     void start() override;
 
 private:
-    AISystem::Module* m_module;
+    // A copy (it shares the runtime): the holder may replace or delete its module before this runs.
+    std::optional<AISystem::Module> m_module;
     AISystem::Tensor m_inputs;
 };
 } // namespace Conflux

@@ -1,39 +1,15 @@
 #include "src/ai/evaluation/AIModelEvaluatorCore.h"
 
-#include "host/services/Failure.h"
-#include "host/services/FutureExWatcher.h"
 #include "src/ai/evaluation/AIModelEvaluateRunner.h"
 #include "src/ai/evaluation/AIModelImbalanceCalculatorRunner.h"
+#include "src/ai/evaluation/FutureWait.h"
 
-#include <QEventLoop>
 #include <QThread>
 #include <exception>
 #include <stdexcept>
 
 namespace Conflux
 {
-namespace
-{
-/// Waits for the future in a local event loop of this thread (its timers and queued calls go on), then
-/// returns its value or rethrows its failure.
-template <class T> T waitFor(const Futures::FutureEx<T>& future)
-{
-    Futures::FutureExWatcher<T> watcher;
-    QEventLoop loop;
-    QObject::connect(&watcher, &Futures::FutureExWatcherBase::finished, &loop, &QEventLoop::quit);
-    watcher.setFuture(future);
-    if (!future.isFinished() && !future.hasFailed())
-        loop.exec();
-    if (const Log::FailureData failure = future.failure())
-        failure.rethrow();
-    if (!future.isFinished())
-        throw Futures::Failure(AIModelEvaluatorCore::tr("Not Finished").toStdString());
-    std::optional<T> result = future.result();
-    if (!result)
-        throw Futures::Failure(AIModelEvaluatorCore::tr("No Results").toStdString());
-    return std::move(*result);
-}
-} // namespace
 
 AIModelEvaluatorCore::AIModelEvaluatorCore() = default;
 
@@ -69,7 +45,7 @@ Futures::FutureEx<AISystem::Tensor> AIModelEvaluatorCore::evaluateAsync(const AI
 
 AISystem::Tensor AIModelEvaluatorCore::evaluate(const AISystem::Tensor& inputs)
 {
-    return waitFor(evaluateAsync(inputs));
+    return waitFor<AIModelEvaluatorCore>(evaluateAsync(inputs));
 }
 
 bool AIModelEvaluatorCore::canCalcImbalance() const
@@ -103,6 +79,6 @@ AIModelEvaluatorCore::calcImbalanceAsync(const AISystem::Tensor& inputs, const A
 std::optional<AISystem::ImbalanceResult> AIModelEvaluatorCore::calcImbalance(const AISystem::Tensor& inputs,
                                                                              const AISystem::Tensor& outputs)
 {
-    return waitFor(calcImbalanceAsync(inputs, outputs));
+    return waitFor<AIModelEvaluatorCore>(calcImbalanceAsync(inputs, outputs));
 }
 } // namespace Conflux

@@ -45,8 +45,8 @@ protected:
 
 private:
     /// The context that runners are made with: this core when the request comes from its own thread, so
-    /// that a runner dies with the core (and never uses a deleted module); none otherwise, as a QObject
-    /// cannot take a parent living in another thread.
+    /// that pending requests end (as abandoned) when the core goes; none otherwise, as a QObject cannot
+    /// take a parent living in another thread.
     QObject* runnerContext();
 };
 } // namespace Conflux

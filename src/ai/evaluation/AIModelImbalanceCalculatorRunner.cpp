@@ -9,7 +9,8 @@ AIModelImbalanceCalculatorRunner::AIModelImbalanceCalculatorRunner(AISystem::Mod
                                                                    const AISystem::Tensor& inputs,
                                                                    const AISystem::Tensor& outputs,
                                                                    QObject* context)
-    : FutureExRunner(context), m_module(module), m_inputs(inputs), m_outputs(outputs)
+    : FutureExRunner(context), m_module(module ? std::optional<AISystem::Module>(*module) : std::nullopt),
+      m_inputs(inputs), m_outputs(outputs)
 {
 }
 
@@ -17,7 +18,7 @@ void AIModelImbalanceCalculatorRunner::start()
 {
     try
     {
-        if (m_module == nullptr)
+        if (!m_module)
             throw std::runtime_error(tr("NO module").toStdString());
         setResult(m_module->calcImbalanceResults(m_inputs, m_outputs));
         finishLater();

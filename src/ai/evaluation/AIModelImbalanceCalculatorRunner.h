@@ -15,7 +15,7 @@ class AIModelImbalanceCalculatorRunner
 {
     Q_OBJECT
 public:
-    /// The module is not owned; context (the evaluator core) becomes the runner's parent.
+    /// The module is copied (null: none); context (the evaluator core) becomes the runner's parent.
     AIModelImbalanceCalculatorRunner(AISystem::Module* module, const AISystem::Tensor& inputs,
                                      const AISystem::Tensor& outputs, QObject* context);
 
@@ -23,7 +23,8 @@ public slots:
     void start() override;
 
 private:
-    AISystem::Module* m_module;
+    // A copy (it shares the runtime): the holder may replace or delete its module before this runs.
+    std::optional<AISystem::Module> m_module;
     AISystem::Tensor m_inputs;
     AISystem::Tensor m_outputs;
 };

@@ -20,7 +20,10 @@
 #include "src/model/ValueAttribute.h"
 
 #include <algorithm>
+#include <cmath>
+#include <limits>
 #include <optional>
+#include <sstream>
 #include <stdexcept>
 
 namespace Conflux::Model
@@ -206,6 +209,15 @@ void AttributeBuilder::buildReal(EntityModel::Attribute* attribute, AttributeTyp
     switch (type)
     {
     case AttributeType::Float:
+        // Beyond the single-precision range the conversion has no defined result.
+        if (std::isfinite(value) && std::fabs(value) > static_cast<double>(std::numeric_limits<float>::max()))
+        {
+            std::ostringstream message;
+            message << "Attribute '" << attributeType(attribute) << "' of entity '"
+                    << (attribute->getOwnerEntity() ? attribute->getOwnerEntity()->getName() : "") << "': " << value
+                    << " does not fit a single-precision value";
+            throw std::runtime_error(message.str());
+        }
         m_result = makeValue<float>(attributeType(attribute), access, m_parent, static_cast<float>(value), unit);
         return;
     case AttributeType::Double:

@@ -10,15 +10,16 @@
 #include "host/entitymodel/LinkAttribute.h"
 #include "host/entitymodel/ShortcutAttribute.h"
 #include "host/entitymodel/ValueAttribute.h"
-#include "src/model/builders/AttributeBuilder.h"
-#include "src/model/builders/AttributeInitializer.h"
 #include "src/model/CompositeAttribute.h"
 #include "src/model/Entity.h"
 #include "src/model/EntityLinkAttributeBase.h"
-#include "src/model/builders/EntityTreeFinalizer.h"
 #include "src/model/ShortcutAttribute.h"
+#include "src/model/builders/AttributeBuilder.h"
+#include "src/model/builders/AttributeInitializer.h"
+#include "src/model/builders/EntityTreeFinalizer.h"
 
 #include <algorithm>
+#include <unordered_map>
 
 namespace Conflux::Model
 {
@@ -63,9 +64,9 @@ bool isBelow(const Attribute* node, const Attribute* root)
 } // namespace
 
 EntityTreeBuilder::EntityTreeBuilder(std::unique_ptr<Entity>& root, AccessType access,
-                                     std::map<EntityModel::Attribute*, Attribute*>& attributeMap, bool documentMode,
-                                     bool recurseAll, bool forceDouble, const std::set<std::string>& types,
-                                     EntityModel::Entity* scope)
+                                     std::map<EntityModel::Attribute*, Attribute*>& attributeMap,
+                                     bool documentMode, bool recurseAll, bool forceDouble,
+                                     const std::set<std::string>& types, EntityModel::Entity* scope)
     : m_root(root), m_access(access), m_attributes(attributeMap), m_documentMode(documentMode),
       m_recurseAll(recurseAll), m_forceDouble(forceDouble), m_types(types), m_scope(scope)
 {
@@ -73,38 +74,70 @@ EntityTreeBuilder::EntityTreeBuilder(std::unique_ptr<Entity>& root, AccessType a
 
 EntityTreeBuilder::~EntityTreeBuilder() = default;
 
-EntityTree EntityTreeBuilder::create(EntityModel::Entity* entity, AccessType access, bool recurseAll, bool forceDouble)
+EntityTree EntityTreeBuilder::create(EntityModel::Entity* entity, AccessType access, bool recurseAll,
+                                     bool forceDouble)
 {
     return create(entity, entity, access, recurseAll, forceDouble);
 }
 
-EntityTree EntityTreeBuilder::create(EntityModel::Entity* start, EntityModel::Entity* scope, AccessType access,
-                                     bool recurseAll, bool forceDouble)
+EntityTree EntityTreeBuilder::create(EntityModel::Entity* start, EntityModel::Entity* scope,
+                                     AccessType access, bool recurseAll, bool forceDouble)
 {
-    return build(start, scope, access, {}, recurseAll, forceDouble, false);
+    return build(start, scope, access, {}, recurseAll, forceDouble, false, nullptr);
 }
 
-EntityTree EntityTreeBuilder::document(EntityModel::Entity* start, EntityModel::Entity* scope, AccessType access,
-                                       const std::set<std::string>& types, bool recurseAll, bool forceDouble)
+EntityTree EntityTreeBuilder::create(EntityModel::Entity* entity, AccessType access, bool recurseAll,
+                                     bool forceDouble, EntityTreeReport& report)
 {
-    return build(start, scope, access, types, recurseAll, forceDouble, true);
+    return build(entity, entity, access, {}, recurseAll, forceDouble, false, &report);
+}
+
+EntityTree EntityTreeBuilder::document(EntityModel::Entity* start, EntityModel::Entity* scope,
+                                       AccessType access, const std::set<std::string>& types, bool recurseAll,
+                                       bool forceDouble)
+{
+    return build(start, scope, access, types, recurseAll, forceDouble, true, nullptr);
 }
 
 EntityTree EntityTreeBuilder::build(EntityModel::Entity* start, EntityModel::Entity* scope, AccessType access,
                                     const std::set<std::string>& types, bool recurseAll, bool forceDouble,
-                                    bool documentMode)
+                                    bool documentMode, EntityTreeReport* report)
 {
     EntityModel::EntityEditor::clearAttributeCaches();
     EntityTree result;
     {
-        EntityTreeBuilder builder(result.first, access, result.second, documentMode, recurseAll, forceDouble, types,
-                                  scope);
+        EntityTreeBuilder builder(result.first, access, result.second, documentMode, recurseAll, forceDouble,
+                                  types, scope);
+        if (report && report->progress && start)
+        {
+            std::vector<EntityModel::Entity*> below;
+            start->getOwnedChildEntities(
+                below, true, true, [](EntityModel::Entity*) { return true; }, true);
+            builder.m_progress = report->progress;
+            builder.m_entityCount = below.size() + 1;
+        }
         if (start)
             start->accept(builder);
         builder.finalizePendingShortcuts();
     }
-    if (!documentMode && result.first)
-        EntityTreeFinalizer::finalize(result.first);
+    if (documentMode || !result.first)
+        return result;
+    const std::vector<UnresolvedShortcut> dropped = EntityTreeFinalizer::finalize(result.first);
+    if (report && !dropped.empty())
+    {
+        // Rare, so the way back from exchange entities to project entities is made only now.
+        std::unordered_map<const Attribute*, EntityModel::Entity*> projectEntities;
+        for (const auto& [attribute, node] : result.second)
+            if (attribute->isEntity() && node->isEntity())
+                projectEntities.emplace(node, static_cast<EntityModel::Entity*>(attribute));
+        for (const UnresolvedShortcut& unresolved : dropped)
+        {
+            const auto found = projectEntities.find(unresolved.holder);
+            report->unresolvedShortcuts.push_back({unresolved.shortcut.toString(),
+                                                   unresolved.target.toString(),
+                                                   found == projectEntities.end() ? nullptr : found->second});
+        }
+    }
     return result;
 }
 
@@ -121,7 +154,10 @@ void EntityTreeBuilder::visit(EntityModel::Attribute* attribute)
     visitByKind(*this, attribute);
 }
 
-void EntityTreeBuilder::visit(EntityModel::Entity* entity) { visitEntity(entity); }
+void EntityTreeBuilder::visit(EntityModel::Entity* entity)
+{
+    visitEntity(entity);
+}
 
 void EntityTreeBuilder::visit(EntityModel::CompositeAttribute* composite)
 {
@@ -136,11 +172,26 @@ void EntityTreeBuilder::visit(EntityModel::CountedCompositeAttribute* composite)
     visit(static_cast<EntityModel::CompositeAttribute*>(composite));
 }
 
-void EntityTreeBuilder::visit(EntityModel::IntAttribute* attribute) { generateAttribute(attribute, false); }
-void EntityTreeBuilder::visit(EntityModel::BoolAttribute* attribute) { generateAttribute(attribute, false); }
-void EntityTreeBuilder::visit(EntityModel::DoubleAttribute* attribute) { generateAttribute(attribute, false); }
-void EntityTreeBuilder::visit(EntityModel::TypeAttribute* attribute) { generateAttribute(attribute, false); }
-void EntityTreeBuilder::visit(EntityModel::ShortcutAttribute* shortcut) { generateAttribute(shortcut, false); }
+void EntityTreeBuilder::visit(EntityModel::IntAttribute* attribute)
+{
+    generateAttribute(attribute, false);
+}
+void EntityTreeBuilder::visit(EntityModel::BoolAttribute* attribute)
+{
+    generateAttribute(attribute, false);
+}
+void EntityTreeBuilder::visit(EntityModel::DoubleAttribute* attribute)
+{
+    generateAttribute(attribute, false);
+}
+void EntityTreeBuilder::visit(EntityModel::TypeAttribute* attribute)
+{
+    generateAttribute(attribute, false);
+}
+void EntityTreeBuilder::visit(EntityModel::ShortcutAttribute* shortcut)
+{
+    generateAttribute(shortcut, false);
+}
 
 void EntityTreeBuilder::visit(EntityModel::CurveAttribute* curve)
 {
@@ -149,17 +200,29 @@ void EntityTreeBuilder::visit(EntityModel::CurveAttribute* curve)
     generateAttribute(curve, false);
 }
 
-void EntityTreeBuilder::visit(EntityModel::LinkAttribute* link) { visitLink(link); }
-void EntityTreeBuilder::visit(EntityModel::ListAttribute* list) { visitLink(list); }
-void EntityTreeBuilder::visit(EntityModel::ArrayAttribute* array) { visitLink(array); }
+void EntityTreeBuilder::visit(EntityModel::LinkAttribute* link)
+{
+    visitLink(link);
+}
+void EntityTreeBuilder::visit(EntityModel::ListAttribute* list)
+{
+    visitLink(list);
+}
+void EntityTreeBuilder::visit(EntityModel::ArrayAttribute* array)
+{
+    visitLink(array);
+}
 
 void EntityTreeBuilder::visitEntity(EntityModel::Entity* entity)
 {
+    if (m_progress && m_entitiesPassed < m_entityCount)
+        m_progress(++m_entitiesPassed, m_entityCount);
     if (!m_documentMode && entity->isProject() && entity == EntityModel::EntityEditor::getRootEntity())
         m_initializer = std::make_unique<AttributeInitializer>(entity);
     if (hasAttribute(entity) || skipAttribute(entity))
         return;
-    if (const EntityModel::LinkAttribute* holder = entity->getOwnerLink(); holder && holder->isConfluxHidden())
+    if (const EntityModel::LinkAttribute* holder = entity->getOwnerLink();
+        holder && holder->isConfluxHidden())
         return;
     const bool included = EntityModel::getBoolValue(entity, activePath(), false) ||
                           (m_documentMode && entity->findAttribute(activePath()) != nullptr);
@@ -249,10 +312,11 @@ Attribute* EntityTreeBuilder::generateAttribute(EntityModel::Attribute* attribut
     return createAttribute(parent, attribute);
 }
 
-Attribute* EntityTreeBuilder::createAttribute(CompositeAttribute* composite, EntityModel::Attribute* attribute)
+Attribute* EntityTreeBuilder::createAttribute(CompositeAttribute* composite,
+                                              EntityModel::Attribute* attribute)
 {
-    std::unique_ptr<Attribute> node = AttributeBuilder::create(attribute, m_scope, m_access, m_initializer.get(),
-                                                               m_documentMode, m_forceDouble);
+    std::unique_ptr<Attribute> node = AttributeBuilder::create(
+        attribute, m_scope, m_access, m_initializer.get(), m_documentMode, m_forceDouble);
     if (!node)
         return nullptr;
     Attribute* added = composite->addAttribute(std::move(node));
@@ -276,7 +340,8 @@ CompositeAttribute* EntityTreeBuilder::createCompositePath(EntityModel::Composit
     if (composite->isEntity())
     {
         auto* entity = static_cast<EntityModel::Entity*>(composite);
-        if (const EntityModel::LinkAttribute* holder = entity->getOwnerLink(); holder && holder->isConfluxHidden())
+        if (const EntityModel::LinkAttribute* holder = entity->getOwnerLink();
+            holder && holder->isConfluxHidden())
             return nullptr;
         return createEntityPath(entity);
     }
@@ -287,11 +352,37 @@ CompositeAttribute* EntityTreeBuilder::createCompositePath(EntityModel::Composit
     return isCompositeKind(made) ? static_cast<CompositeAttribute*>(made) : nullptr;
 }
 
-std::unique_ptr<Entity> EntityTreeBuilder::makeEntity(EntityModel::Entity* entity) const
+std::unique_ptr<Entity> EntityTreeBuilder::makeEntity(EntityModel::Entity* entity)
 {
-    auto node = std::make_unique<Entity>(entity->getConfluxLabel(m_scope), entity->getName(), m_access, nullptr);
+    auto node = std::make_unique<Entity>(entityLabel(entity), entity->getName(), m_access, nullptr);
     node->setEntityID(EntityID(entity->getID().toPair()));
     return node;
+}
+
+std::string EntityTreeBuilder::entityLabel(EntityModel::Entity* entity)
+{
+    std::string label = entity->getConfluxLabel(m_scope);
+    const EntityModel::LinkAttribute* holder = entity->getOwnerLink();
+    if (!holder || entity == m_scope)
+        return label;
+    // Decided over every entity of the link, kept or not, so that switching one entity's exchange
+    // on or off never renames another.
+    auto [repeated, isNew] = m_repeatedLabels.try_emplace(holder);
+    if (isNew && holder->getTargets().size() > 1)
+    {
+        std::unordered_map<std::string, int> uses;
+        for (EntityModel::Entity* sibling : holder->getTargets())
+            ++uses[sibling->getConfluxLabel(m_scope)];
+        for (const auto& [text, count] : uses)
+            if (count > 1)
+                repeated->second.insert(text);
+    }
+    if (repeated->second.count(label) != 0)
+    {
+        const auto [file, serial] = entity->getID().toPair();
+        label += " [" + std::to_string(file) + "-" + std::to_string(serial) + "]";
+    }
+    return label;
 }
 
 void EntityTreeBuilder::setRoot(std::unique_ptr<Entity> root)
@@ -305,7 +396,8 @@ void EntityTreeBuilder::setRoot(std::unique_ptr<Entity> root)
                       [old](const PendingShortcut& pending) { return isBelow(pending.composite, old); });
         m_pendingIndex.clear();
         for (std::size_t i = 0; i < m_pendingShortcuts.size(); ++i)
-            m_pendingIndex.emplace(std::make_pair(m_pendingShortcuts[i].composite, m_pendingShortcuts[i].path), i);
+            m_pendingIndex.emplace(
+                std::make_pair(m_pendingShortcuts[i].composite, m_pendingShortcuts[i].path), i);
     }
     m_root = std::move(root);
 }
@@ -370,8 +462,10 @@ void EntityTreeBuilder::addConfluxShortcuts(CompositeAttribute* composite, Entit
         found = m_pendingIndex.emplace(key, m_pendingShortcuts.size()).first;
         m_pendingShortcuts.push_back({composite, shortcut, {}});
     }
+    // A target is the path of the node just made, so only the attribute being made can repeat it,
+    // and it does so while its own shortcuts are recorded: comparing with the last one suffices.
     auto& targets = m_pendingShortcuts[found->second].targets;
-    if (std::find(targets.begin(), targets.end(), target) == targets.end())
+    if (targets.empty() || targets.back() != target)
         targets.push_back(target);
 }
 
@@ -444,7 +538,8 @@ CompositeAttribute* EntityTreeBuilder::getCompositeAttribute(EntityModel::Attrib
 Entity* EntityTreeBuilder::getEntity(EntityModel::Attribute* attribute) const
 {
     Attribute* node = getAttribute(attribute);
-    return node && node->getAttributeType(false) == AttributeType::Entity ? static_cast<Entity*>(node) : nullptr;
+    return node && node->getAttributeType(false) == AttributeType::Entity ? static_cast<Entity*>(node)
+                                                                          : nullptr;
 }
 
 bool EntityTreeBuilder::hasAttribute(EntityModel::Attribute* attribute) const

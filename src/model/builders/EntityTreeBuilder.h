@@ -4,12 +4,21 @@
 #include "src/model/Attribute.h"
 #include "src/model/AttributePath.h"
 
+#include <cstddef>
+#include <functional>
 #include <map>
 #include <memory>
 #include <set>
 #include <string>
+#include <unordered_map>
+#include <unordered_set>
 #include <utility>
 #include <vector>
+
+namespace EntityModel
+{
+class LinkAttribute;
+}
 
 namespace Conflux::Model
 {
@@ -19,6 +28,21 @@ class AttributeInitializer;
 /// (or entity) that received an exchange node to that node (owned by the tree).
 using EntityTree = std::pair<std::unique_ptr<Entity>, std::map<EntityModel::Attribute*, Attribute*>>;
 
+/// What a build tells beside its tree, for callers that show it to the user.
+struct EntityTreeReport
+{
+    /// A shortcut target dropped because it leads nowhere in the finished tree.
+    struct Unresolved
+    {
+        std::string shortcut;                  ///< the shortcut's full path, as text
+        std::string target;                    ///< the target path, as text
+        EntityModel::Entity* entity = nullptr; ///< the project entity whose node holds the shortcut
+    };
+    std::vector<Unresolved> unresolvedShortcuts;
+    /// Told how many of the project's entities the walk has passed, and how many there are.
+    std::function<void(std::size_t done, std::size_t total)> progress;
+};
+
 /// Derives the exchange model from the project: it keeps the entities whose exchange is switched
 /// on and the attributes flagged for the exchange, builds each with AttributeBuilder, makes the
 /// composites, links and entities needed to hang it in place, and records declared shortcuts.
@@ -27,17 +51,27 @@ using EntityTree = std::pair<std::unique_ptr<Entity>, std::map<EntityModel::Attr
 /// documenting entity types, in which every flagged attribute of an entity that has an exchange
 /// switch is kept, whether the switch is on or not, and links to the documented types are shown.
 /// The root is null when nothing was kept. Exceptions of AttributeBuilder pass through.
+///
+/// Labels: an entity is labelled by its name (its type label when it has none). Where entities
+/// held by one link share a label, each of them is labelled "<label> [<file>-<serial>]" after its
+/// identifier, so that every exchange path leads to one node and a path never changes with the
+/// order of the entities.
 class EntityTreeBuilder : EntityModel::AttributeVisitor
 {
 public:
     /// The same as create(entity, entity, ...).
-    static EntityTree create(EntityModel::Entity* entity, AccessType access, bool recurseAll, bool forceDouble);
+    static EntityTree create(EntityModel::Entity* entity, AccessType access, bool recurseAll,
+                             bool forceDouble);
     /// Walks from `start`; `scope`'s node is the root and labels are formed relative to it.
     /// `access` bounds every access type; `recurseAll` walks into every attribute, not only
     /// composites; `forceDouble` makes every real value a double. Shortcut targets that do not
     /// exist in the finished tree are dropped.
     static EntityTree create(EntityModel::Entity* start, EntityModel::Entity* scope, AccessType access,
                              bool recurseAll, bool forceDouble);
+    /// create(entity, entity, ...), filling `report` with the dropped shortcut targets and telling
+    /// its progress callback how the walk advances.
+    static EntityTree create(EntityModel::Entity* entity, AccessType access, bool recurseAll,
+                             bool forceDouble, EntityTreeReport& report);
     /// The model documenting `start` (typically an entity not held by any link); `types` are the
     /// labels of the documented entity types. Shortcut targets are kept as declared.
     static EntityTree document(EntityModel::Entity* start, EntityModel::Entity* scope, AccessType access,
@@ -51,7 +85,8 @@ private:
     ~EntityTreeBuilder() override;
 
     static EntityTree build(EntityModel::Entity* start, EntityModel::Entity* scope, AccessType access,
-                            const std::set<std::string>& types, bool recurseAll, bool forceDouble, bool documentMode);
+                            const std::set<std::string>& types, bool recurseAll, bool forceDouble,
+                            bool documentMode, EntityTreeReport* report);
 
     // The walk.
     bool recurse(const EntityModel::Attribute* attribute) const override;
@@ -76,11 +111,13 @@ private:
     Attribute* createAttribute(CompositeAttribute* composite, EntityModel::Attribute* attribute);
     CompositeAttribute* createCompositePath(EntityModel::CompositeAttribute* composite);
     Entity* createEntityPath(EntityModel::Entity* entity);
-    std::unique_ptr<Entity> makeEntity(EntityModel::Entity* entity) const;
+    std::unique_ptr<Entity> makeEntity(EntityModel::Entity* entity);
+    std::string entityLabel(EntityModel::Entity* entity);
     void setRoot(std::unique_ptr<Entity> root);
 
     // Shortcuts.
-    void addConfluxShortcuts(CompositeAttribute* composite, EntityModel::AttributePath path, const AttributePath& target);
+    void addConfluxShortcuts(CompositeAttribute* composite, EntityModel::AttributePath path,
+                             const AttributePath& target);
     void finalizeShortcuts(CompositeAttribute* composite, const AttributePath& path,
                            const std::vector<AttributePath>& targets);
     void finalizePendingShortcuts();
@@ -113,5 +150,11 @@ private:
     std::map<std::pair<CompositeAttribute*, AttributePath>, std::size_t> m_pendingIndex;
     /// Redirects being followed, so that two attributes redirecting to each other end the walk.
     std::set<EntityModel::Attribute*> m_redirecting;
+    /// For each project link met, the labels that more than one of its entities carry.
+    std::unordered_map<const EntityModel::LinkAttribute*, std::unordered_set<std::string>> m_repeatedLabels;
+    /// Progress of the walk: entities passed and entities below the start.
+    std::function<void(std::size_t, std::size_t)> m_progress;
+    std::size_t m_entitiesPassed = 0;
+    std::size_t m_entityCount = 0;
 };
 } // namespace Conflux::Model

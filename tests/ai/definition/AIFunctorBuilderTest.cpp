@@ -118,7 +118,8 @@ TEST(AIFunctorBuilder, OwnersSwitchTheirAIModelOnAndOff)
         SCOPED_TRACE(row.owner);
         FunctorProject p;
         Entity* owner = p.entity(row.owner);
-        const auto& inUse = AIFunctorBuilder::aiModelEntityTypes().at(owner->getTypeRef());
+        // A copy: the table is returned by value.
+        const auto inUse = AIFunctorBuilder::aiModelEntityTypes().at(owner->getTypeRef());
         const bool before = inUse(owner);
         EntityEditor::setValue(owner, row.setting, row.value);
         EXPECT_NE(inUse(owner), before);

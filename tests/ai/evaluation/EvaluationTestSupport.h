@@ -5,7 +5,10 @@
 #include "host/services/FutureEx.h"
 
 #include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QEventLoop>
 #include <atomic>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <stdexcept>
@@ -24,6 +27,16 @@ inline QCoreApplication& app()
 
 /// The future once finished; one that does not finish within a generous guard time fails the test by an
 /// exception instead of hanging it.
+/// Processes events until the condition holds or a generous guard time passed; returns the condition.
+inline bool processEventsUntil(const std::function<bool()>& condition, int guardMs = 10000)
+{
+    app();
+    QDeadlineTimer deadline(guardMs);
+    while (!condition() && !deadline.hasExpired())
+        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 10);
+    return condition();
+}
+
 template <class Future> const Future& settled(const Future& future)
 {
     app();

@@ -1,5 +1,6 @@
 #include "host/ai/Module.h"
 #include "host/ai/TensorWithHeaders.h"
+#include "host/scripting/PythonTimeLimit.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -265,4 +266,20 @@ def evaluate(inputs):
     EXPECT_EQ(module.eval(inputs), Tensor::fromRows({{1, 2}, {1, 2}}));
     EXPECT_EQ(evalError(module, inputs),
               "Python model: evaluate returned 1 outputs per row, earlier calls returned 2");
+}
+
+TEST(PythonModel, ScriptsRunningPastTheTimeLimitAreStoppedWithAClearError)
+{
+    const auto saved = ScriptingSystem::PythonTimeLimit::limit();
+    ScriptingSystem::PythonTimeLimit::setLimit(std::chrono::milliseconds(250));
+    EXPECT_EQ(loadError(ModuleType::Python, Utilities::toByteArray("while True:\n    pass\n")),
+              "Python model: the script did not finish within the time limit of 0.25 s");
+    const Module looping = Module::fromByteArray(
+        ModuleType::Python, Utilities::toByteArray("def evaluate(x):\n    while True:\n        pass\n"));
+    EXPECT_EQ(evalError(looping, Tensor::fromRows({{1.0}})),
+              "Python model: evaluate did not finish within the time limit of 0.25 s");
+    const Module quick =
+        Module::fromByteArray(ModuleType::Python, Utilities::toByteArray("def evaluate(x):\n    return x\n"));
+    EXPECT_EQ(quick.eval(Tensor::fromRows({{3.0}})), Tensor::fromRows({{3.0}}));
+    ScriptingSystem::PythonTimeLimit::setLimit(saved);
 }

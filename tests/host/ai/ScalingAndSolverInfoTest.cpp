@@ -172,3 +172,52 @@ TEST(AISolverInfo, CorruptRecordsFailTheStreamAndLeaveTheTarget)
     reader >> target;
     EXPECT_EQ(reader.errorMessage(), "AISolverInfo: unknown module type 5");
 }
+
+TEST(AISolverInfo, CountsBeyondTheRecordFailOnEveryStreamKind)
+{
+    // The sample's input transform holds 2 factors; each row claims far more than the record holds.
+    const std::string tooMany = "4611686018427387904";
+    std::ostringstream text;
+    FileSystem::TextDataOStream textWriter(text);
+    textWriter << sampleInfo();
+    const std::string record = text.str();
+    const struct
+    {
+        const char* name;
+        std::string from, to;
+    } rows[] = {
+        {"factor count", "FactorCount: 2", "FactorCount: " + tooMany},
+        {"offset count", "OffsetCount: 2", "OffsetCount: " + tooMany},
+        {"bounds count", "Count: 2", "Count: " + tooMany},
+        {"largest count", "FactorCount: 2", "FactorCount: 18446744073709551615"},
+    };
+    for (const auto& row : rows)
+    {
+        SCOPED_TRACE(row.name);
+        std::string corrupt = record;
+        const std::size_t at = corrupt.find(row.from);
+        ASSERT_NE(at, std::string::npos) << record;
+        corrupt.replace(at, row.from.size(), row.to);
+        std::istringstream in(corrupt);
+        FileSystem::TextDataIStream reader(in);
+        AISolverInfo target;
+        EXPECT_NO_THROW(reader >> target);
+        EXPECT_TRUE(reader.fail());
+        EXPECT_EQ(target, AISolverInfo());
+    }
+
+    std::ostringstream binary;
+    FileSystem::BinaryDataOStream binaryWriter(binary, 1, Utilities::Endianness::Little);
+    binaryWriter << sampleInfo();
+    std::string bytes = binary.str();
+    // The first 64-bit count after "Present" true: the input transform's factor count (2).
+    const std::string two("\x02\0\0\0\0\0\0\0", 8);
+    const std::size_t at = bytes.find(two);
+    ASSERT_NE(at, std::string::npos);
+    bytes.replace(at, 8, std::string(8, '\xff'));
+    std::istringstream in(bytes);
+    FileSystem::BinaryDataIStream reader(in);
+    AISolverInfo target;
+    EXPECT_NO_THROW(reader >> target);
+    EXPECT_THAT(reader.errorMessage(), ::testing::HasSubstr("count 18446744073709551615 exceeds"));
+}

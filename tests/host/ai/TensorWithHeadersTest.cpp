@@ -89,6 +89,24 @@ TEST_F(TensorWithHeadersFiles, RoundTripsFloatsInfinityAndNaN)
     EXPECT_TRUE(std::isnan(back.getDouble(2)));
 }
 
+TEST_F(TensorWithHeadersFiles, FirstHeaderStartingWithByteOrderMarkReadsBackIntact)
+{
+    const std::string mark = "\xEF\xBB\xBF";
+    for (const std::string& first : {mark, mark + "Power", mark + mark})
+    {
+        SCOPED_TRACE(first.size());
+        const std::vector<std::string> headers = {first, "Flow"};
+        ASSERT_TRUE(TensorWithHeaders(Tensor::fromRows({{1, 2}, {3, 4}}), headers).toCSVFile(path("m.csv")));
+        const TensorWithHeaders back =
+            TensorWithHeaders::fromCSVFile(path("m.csv"), TensorElementType::Double, true);
+        EXPECT_EQ(back.getHeaders(), headers);
+        EXPECT_EQ(back.getTensor(), Tensor::fromRows({{1, 2}, {3, 4}}));
+    }
+    // Only the file's first bytes can be taken for a mark: a later header stays bare.
+    ASSERT_TRUE(TensorWithHeaders(Tensor::fromRows({{1, 2}}), {"a", mark + "b"}).toCSVFile(path("n.csv")));
+    EXPECT_EQ(read("n.csv"), "a," + mark + "b\r\n1,2\r\n");
+}
+
 TEST_F(TensorWithHeadersFiles, ReadsTheFileVariantsUsersProduce)
 {
     struct Row

@@ -1,4 +1,5 @@
 #include "host/scripting/PythonCoreInterpreter.h"
+#include "host/scripting/PythonTimeLimit.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -29,6 +30,14 @@ std::string errorOf(const std::function<void()>& action)
     }
     return "no error";
 }
+
+/// Shortens the time limit for one test.
+struct ShortTimeLimit
+{
+    explicit ShortTimeLimit(std::chrono::milliseconds limit) { PythonTimeLimit::setLimit(limit); }
+    ~ShortTimeLimit() { PythonTimeLimit::setLimit(saved); }
+    std::chrono::milliseconds saved = PythonTimeLimit::limit();
+};
 } // namespace
 
 TEST(PythonCoreInterpreter, FindsModuleLevelFunctionsOnly)
@@ -130,4 +139,74 @@ TEST(PythonCoreInterpreter, ValuesConvertOrSayWhy)
     EXPECT_EQ(PythonValue::fromDouble(2.5).toString(), "2.5");
     EXPECT_TRUE(PythonValue().isEmpty());
     EXPECT_THAT(errorOf([] { PythonValue::fromString("abc").toDouble(); }), HasSubstr("TypeError"));
+}
+
+TEST(PythonCoreInterpreter, ModulesNamedLikeImportableOnesDoNotReplaceThem)
+{
+    const PythonModule json = import("json", "def dumps(x):\n    return 'shadowed'\n");
+    EXPECT_EQ(json.getName(), "json");
+    EXPECT_TRUE(json.findFunction("dumps"));
+    const PythonModule user = import("json_user", "import json\n\ndef run():\n    return json.dumps([1])\n");
+    EXPECT_EQ(user.findFunction("run")->call().toString(), "[1]");
+
+    // Controllers still import each other by their plain names, and see a new source once re-imported.
+    import("plain_helper", "def value():\n    return 1\n");
+    const PythonModule first =
+        import("plain_user", "import plain_helper\n\ndef run():\n    return plain_helper.value()\n");
+    EXPECT_EQ(first.findFunction("run")->call().toDouble(), 1.0);
+    import("plain_helper", "def value():\n    return 2\n");
+    const PythonModule second =
+        import("plain_user2", "import plain_helper\n\ndef run():\n    return plain_helper.value()\n");
+    EXPECT_EQ(second.findFunction("run")->call().toDouble(), 2.0);
+}
+
+TEST(PythonCoreInterpreter, TellsWhichNamesWouldShadowAModule)
+{
+    PythonCoreInterpreter interpreter;
+    import("own_controller_name", "x = 1\n");
+    const struct
+    {
+        const char* name;
+        const char* kind;
+    } rows[] = {{"json", "standard"},        {"os.path", "standard"},
+                {"sys", "standard"},         {"numpy", "installed"},
+                {"own_controller_name", ""}, {"no_such_module_anywhere", ""},
+                {"Rack Controller", ""},     {"", ""}};
+    for (const auto& row : rows)
+    {
+        SCOPED_TRACE(row.name);
+        EXPECT_EQ(interpreter.importableModuleKind(row.name), row.kind);
+    }
+}
+
+TEST(PythonCoreInterpreter, CodeRunningPastTheTimeLimitIsStopped)
+{
+    const ShortTimeLimit shortLimit(std::chrono::milliseconds(300));
+    PythonCoreInterpreter interpreter;
+    EXPECT_EQ(errorOf(
+                  [&] {
+                      interpreter.importCodeModule(
+                          "looping", interpreter.compileExec("while True:\n    pass\n", "l.py"));
+                  }),
+              "Python module looping: running the module did not finish within the time limit of 0.3 s");
+    // Catching the interruption once does not help: it is raised again.
+    const PythonModule module = import("stubborn", R"py(
+def spin():
+    try:
+        while True:
+            pass
+    except BaseException:
+        pass
+    while True:
+        pass
+
+def quick():
+    return 5
+)py");
+    EXPECT_EQ(errorOf([&] { module.findFunction("spin")->call(); }),
+              "Python function spin: did not finish within the time limit of 0.3 s");
+    // Nothing is left pending for the next call.
+    EXPECT_EQ(module.findFunction("quick")->call().toDouble(), 5.0);
+    std::this_thread::sleep_for(std::chrono::milliseconds(150));
+    EXPECT_EQ(module.findFunction("quick")->call().toDouble(), 5.0);
 }

@@ -175,6 +175,23 @@ TEST(AttributeBuilderKinds, DeclaredTypesOfRealValues)
     }
 }
 
+TEST(AttributeBuilderKinds, RealValuesBeyondSinglePrecisionAreRefusedByName)
+{
+    Holder holder({Def(AttributeKind::Double, "Load", "1e39").flagged().declared("Float"),
+                   Def(AttributeKind::Double, "Near", "3e38").flagged().declared("Float")});
+    try
+    {
+        holder.build("Load");
+        ADD_FAILURE() << "no exception";
+    }
+    catch (const std::runtime_error& error)
+    {
+        EXPECT_STREQ(error.what(), "Attribute 'Load' of entity 'Unit 1': 1e+39 does not fit a single-precision value");
+    }
+    EXPECT_FLOAT_EQ(holder.build("Near")->getFloatValue(0, false), 3e38f);
+    EXPECT_DOUBLE_EQ(holder.build("Load", AccessType::ReadWrite, nullptr, false, true)->getDoubleValue(0, false), 1e39);
+}
+
 TEST(AttributeBuilderKinds, EntitiesAreRefused)
 {
     Holder holder({});

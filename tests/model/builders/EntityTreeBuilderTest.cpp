@@ -30,9 +30,17 @@ std::shared_ptr<const EntityDefinition> rackType(const std::vector<Def>& extra =
         exchangeSwitch(false),
         // Declared before the attribute it redirects to: the association made first stays.
         Def(AttributeKind::Double, "Alias").flagged().redirect("Power"),
-        Def(AttributeKind::Double, "Power", "1000").flagged().quantity("Power").shortcut("Owner.Summary.Total"),
-        Def(AttributeKind::Double, "Cooling Power", "200").flagged().declared("Double").quantity("Power")
-            .shortcut("Owner.Summary.Total").shortcut("Overview.Cooling").shortcut("Overview.Cooling"),
+        Def(AttributeKind::Double, "Power", "1000")
+            .flagged()
+            .quantity("Power")
+            .shortcut("Owner.Summary.Total"),
+        Def(AttributeKind::Double, "Cooling Power", "200")
+            .flagged()
+            .declared("Double")
+            .quantity("Power")
+            .shortcut("Owner.Summary.Total")
+            .shortcut("Overview.Cooling")
+            .shortcut("Overview.Cooling"),
         composite("Inlet", {Def(AttributeKind::Double, "Temperature", "24").flagged().quantity("Temperature"),
                             Def(AttributeKind::Double, "Note", "1")}),
         composite("Settings", {Def(AttributeKind::Int, "Speed", "3").flagged()}).flagged().hideHeader(),
@@ -51,9 +59,11 @@ struct Hall
 {
     explicit Hall(bool hallOn = false, bool aOn = false, bool bOn = false, bool hiddenOn = false)
     {
-        hall = make(entityType("Hall", {exchangeSwitch(hallOn), Def(AttributeKind::List, "Racks").linked({"Rack"}, false),
-                                        Def(AttributeKind::List, "Spare Racks").linked({"Rack"}, false).hidden()}),
-                    "Main Hall");
+        hall = make(
+            entityType("Hall",
+                       {exchangeSwitch(hallOn), Def(AttributeKind::List, "Racks").linked({"Rack"}, false),
+                        Def(AttributeKind::List, "Spare Racks").linked({"Rack"}, false).hidden()}),
+            "Main Hall");
         rackA = adopt(hall.get(), "Racks", rack("Rack A", aOn));
         rackB = adopt(hall.get(), "Racks", rack("Rack B", bOn));
         spare = adopt(hall.get(), "Spare Racks", rack("Rack S", hiddenOn));
@@ -64,7 +74,8 @@ struct Hall
         entity->findAttribute("Conflux.Active")->setValueFromString(on ? "true" : "false");
         return entity;
     }
-    Model::EntityTree create(AccessType access = AccessType::ReadWrite, bool recurseAll = true, bool forceDouble = false)
+    Model::EntityTree create(AccessType access = AccessType::ReadWrite, bool recurseAll = true,
+                             bool forceDouble = false)
     {
         return EntityTreeBuilder::create(hall.get(), access, recurseAll, forceDouble);
     }
@@ -182,11 +193,14 @@ TEST(EntityTreeBuilderAttributes, CompositesRedirectsAndHiddenParts)
 TEST(EntityTreeBuilderAttributes, ForceDoubleAndBuilderErrorsPassThrough)
 {
     Hall world(false, true);
-    EXPECT_EQ(node(world.create().first.get(), "Racks.Rack A.Power")->getAttributeType(false), AttributeType::Float);
-    EXPECT_EQ(node(world.create(AccessType::ReadWrite, true, true).first.get(), "Racks.Rack A.Power")->getAttributeType(false),
+    EXPECT_EQ(node(world.create().first.get(), "Racks.Rack A.Power")->getAttributeType(false),
+              AttributeType::Float);
+    EXPECT_EQ(node(world.create(AccessType::ReadWrite, true, true).first.get(), "Racks.Rack A.Power")
+                  ->getAttributeType(false),
               AttributeType::Double);
 
-    auto hall = make(entityType("Hall", {exchangeSwitch(true), Def(AttributeKind::Double, "Odd").flagged().declared("Integer")}),
+    auto hall = make(entityType("Hall", {exchangeSwitch(true),
+                                         Def(AttributeKind::Double, "Odd").flagged().declared("Integer")}),
                      "H");
     try
     {
@@ -207,7 +221,8 @@ TEST(EntityTreeBuilderWalk, RecurseAllAndScope)
 
     // A walk from one rack builds the path up to the scope; other racks are not visited.
     world.rackB->findAttribute("Conflux.Active")->setValueFromString("true");
-    const auto tree = EntityTreeBuilder::create(world.rackA, world.hall.get(), AccessType::ReadWrite, true, false);
+    const auto tree =
+        EntityTreeBuilder::create(world.rackA, world.hall.get(), AccessType::ReadWrite, true, false);
     ASSERT_NE(tree.first, nullptr);
     EXPECT_EQ(tree.first->getType(), "Hall");
     EXPECT_NE(mapped(tree, world.rackA), nullptr);
@@ -215,7 +230,9 @@ TEST(EntityTreeBuilderWalk, RecurseAllAndScope)
 
     // A start outside the scope finds nowhere to hang.
     auto loose = Hall::rack("Loose", true);
-    EXPECT_EQ(EntityTreeBuilder::create(loose.get(), world.hall.get(), AccessType::ReadWrite, true, false).first, nullptr);
+    EXPECT_EQ(
+        EntityTreeBuilder::create(loose.get(), world.hall.get(), AccessType::ReadWrite, true, false).first,
+        nullptr);
 }
 
 TEST(EntityTreeBuilderShortcuts, DeclaredShortcutsLandWhereTheirPathsSay)
@@ -235,9 +252,11 @@ TEST(EntityTreeBuilderShortcuts, DeclaredShortcutsLandWhereTheirPathsSay)
     ASSERT_NE(total, nullptr);
     EXPECT_EQ(total->getAccessType(), AccessType::ReadWrite);
     // Two attributes declaring the same path share one shortcut.
-    EXPECT_EQ(targets(total), (std::vector<std::string>{"Hall.Racks.Rack A.Power", "Hall.Racks.Rack A.Cooling Power"}));
+    EXPECT_EQ(targets(total),
+              (std::vector<std::string>{"Hall.Racks.Rack A.Power", "Hall.Racks.Rack A.Cooling Power"}));
     // One attribute declaring a path twice gives one target.
-    EXPECT_EQ(targets(node(rack, "Overview.Cooling")), (std::vector<std::string>{"Hall.Racks.Rack A.Cooling Power"}));
+    EXPECT_EQ(targets(node(rack, "Overview.Cooling")),
+              (std::vector<std::string>{"Hall.Racks.Rack A.Cooling Power"}));
 
     // Paths blocked by a value are dropped: the value stays as it is.
     Model::Attribute* power = node(rack, "Power");
@@ -252,7 +271,8 @@ TEST(EntityTreeBuilderShortcuts, EntitiesOfOneTypeKeepTheirOwnPathsAndTargets)
     const auto tree = world.create();
     ASSERT_NE(tree.first, nullptr);
     // Each rack is reached by its own name, so paths and shortcut targets never mix the racks up.
-    EXPECT_EQ(mapped(tree, world.rackB->findAttribute("Power"))->getAttributePath(true).toString(), "Hall.Racks.Rack B.Power");
+    EXPECT_EQ(mapped(tree, world.rackB->findAttribute("Power"))->getAttributePath(true).toString(),
+              "Hall.Racks.Rack B.Power");
     EXPECT_EQ(targets(node(tree.first.get(), "Summary.Total")),
               (std::vector<std::string>{"Hall.Racks.Rack A.Power", "Hall.Racks.Rack A.Cooling Power",
                                         "Hall.Racks.Rack B.Power", "Hall.Racks.Rack B.Cooling Power"}));
@@ -268,9 +288,11 @@ TEST(EntityTreeBuilderShortcuts, CreateDropsTargetsThatWereNotKeptDocumentKeepsT
     EXPECT_EQ(targets(node(created.first.get(), "Racks.Rack A.Quick")), (std::vector<std::string>{"Power"}));
 
     auto rack = Hall::rack("Template", false);
-    const auto documented = EntityTreeBuilder::document(rack.get(), rack.get(), AccessType::ReadWrite, {}, true, false);
+    const auto documented =
+        EntityTreeBuilder::document(rack.get(), rack.get(), AccessType::ReadWrite, {}, true, false);
     ASSERT_NE(documented.first, nullptr);
-    EXPECT_EQ(targets(node(documented.first.get(), "Quick")), (std::vector<std::string>{"Inlet.Note", "Power"}));
+    EXPECT_EQ(targets(node(documented.first.get(), "Quick")),
+              (std::vector<std::string>{"Inlet.Note", "Power"}));
 
     // The finalizer does the cleaning on its own, for a tree or for each tree of a collection.
     auto tree = EntityTreeBuilder::document(rack.get(), rack.get(), AccessType::ReadWrite, {}, true, false);
@@ -285,7 +307,8 @@ TEST(EntityTreeBuilderDocument, SwitchedOffEntitiesAreDocumentedWithLinksToDocum
     auto rack = Hall::rack("Template", false);
     EXPECT_EQ(EntityTreeBuilder::create(rack.get(), AccessType::ReadWrite, true, false).first, nullptr);
 
-    const auto plain = EntityTreeBuilder::document(rack.get(), rack.get(), AccessType::ReadWrite, {}, true, false);
+    const auto plain =
+        EntityTreeBuilder::document(rack.get(), rack.get(), AccessType::ReadWrite, {}, true, false);
     ASSERT_NE(plain.first, nullptr);
     EXPECT_EQ(plain.first->getType(), "Rack");
     EXPECT_EQ(plain.first->getName(false), "Template");
@@ -303,7 +326,9 @@ TEST(EntityTreeBuilderDocument, SwitchedOffEntitiesAreDocumentedWithLinksToDocum
 
     // Entity types without an exchange switch are not documented.
     auto plainEntity = make(entityType("Panel", {Def(AttributeKind::Double, "Power").flagged()}), "Panel");
-    EXPECT_EQ(EntityTreeBuilder::document(plainEntity.get(), plainEntity.get(), AccessType::ReadWrite, {}, true, false).first,
+    EXPECT_EQ(EntityTreeBuilder::document(plainEntity.get(), plainEntity.get(), AccessType::ReadWrite, {},
+                                          true, false)
+                  .first,
               nullptr);
 }
 
@@ -312,9 +337,13 @@ TEST(EntityTreeBuilderValues, ResultsStartFromTheCurrentProjectsSettings)
     const auto control = entityType(
         "Solution Control",
         {Def(AttributeKind::Double, "Reference Temperature", "26").quantity("Temperature"),
-         composite("Variables", {composite("Temperature", {Def(AttributeKind::Type, "Initial Value Option", "Auto")})})});
-    const auto room = entityType("Room", {exchangeSwitch(true), composite("Simulation Results", {
-        Def(AttributeKind::Double, "Temperature", "40").flagged().quantity("Temperature")})});
+         composite("Variables",
+                   {composite("Temperature", {Def(AttributeKind::Type, "Initial Value Option", "Auto")})})});
+    const auto room = entityType(
+        "Room",
+        {exchangeSwitch(true),
+         composite("Simulation Results",
+                   {Def(AttributeKind::Double, "Temperature", "40").flagged().quantity("Temperature")})});
     auto root = make(entityType("Project", {Def(AttributeKind::Link, "Solution Control").linked({}, false),
                                             Def(AttributeKind::List, "Rooms").linked({}, false)}),
                      "P");
@@ -325,14 +354,84 @@ TEST(EntityTreeBuilderValues, ResultsStartFromTheCurrentProjectsSettings)
     const std::string path = "Rooms.Room 1.Simulation Results.Temperature";
 
     // Not the editor's project: without initial values every result starts at 0.
-    EXPECT_DOUBLE_EQ(node(EntityTreeBuilder::create(projectRoot, AccessType::ReadWrite, true, false).first.get(), path)
-                         ->getDoubleValue(0, false),
-                     0.0);
+    EXPECT_DOUBLE_EQ(
+        node(EntityTreeBuilder::create(projectRoot, AccessType::ReadWrite, true, false).first.get(), path)
+            ->getDoubleValue(0, false),
+        0.0);
     EntityEditor::setCurrentProject(&project);
     const auto tree = EntityTreeBuilder::create(projectRoot, AccessType::ReadWrite, true, false);
     // Documentation shows no initial values at all.
-    const auto documented = EntityTreeBuilder::document(projectRoot, projectRoot, AccessType::ReadWrite, {}, true, false);
+    const auto documented =
+        EntityTreeBuilder::document(projectRoot, projectRoot, AccessType::ReadWrite, {}, true, false);
     EntityEditor::setCurrentProject(nullptr);
     EXPECT_DOUBLE_EQ(node(tree.first.get(), path)->getDoubleValue(3, false), 26.0);
     EXPECT_DOUBLE_EQ(node(documented.first.get(), path)->getDoubleValue(0, false), 0.0);
+}
+
+TEST(EntityTreeBuilderLabels, RepeatedNamesInOneLinkAreToldApartByTheirIdentifiers)
+{
+    Hall world(false, true, true);
+    world.rackB->setName("Rack A");
+    const auto tree = world.create();
+    ASSERT_NE(tree.first, nullptr);
+    const auto label = [](const Entity* rack)
+    {
+        const auto [file, serial] = rack->getID().toPair();
+        return "Rack A [" + std::to_string(file) + "-" + std::to_string(serial) + "]";
+    };
+    // Both racks keep their own paths and their own shortcut targets; the name stays the name.
+    Model::Attribute* powerA = mapped(tree, world.rackA->findAttribute("Power"));
+    Model::Attribute* powerB = mapped(tree, world.rackB->findAttribute("Power"));
+    EXPECT_EQ(powerA->getAttributePath(true).toString(), "Hall.Racks." + label(world.rackA) + ".Power");
+    EXPECT_EQ(powerB->getAttributePath(true).toString(), "Hall.Racks." + label(world.rackB) + ".Power");
+    EXPECT_EQ(dynamic_cast<Model::Entity*>(mapped(tree, world.rackB))->getName(false), "Rack A");
+    auto* total = dynamic_cast<Model::ShortcutAttribute*>(node(tree.first.get(), "Summary.Total"));
+    ASSERT_NE(total, nullptr);
+    ASSERT_EQ(total->getShortcuts().size(), 4u);
+    EXPECT_EQ(total->resolve(total->getShortcuts()[2]), powerB);
+    auto* quickB = dynamic_cast<Model::ShortcutAttribute*>(
+        node(tree.first.get(), "Racks." + label(world.rackB) + ".Quick"));
+    ASSERT_NE(quickB, nullptr);
+    EXPECT_EQ(quickB->getTarget(), powerB);
+
+    // Labels do not depend on which entities the exchange keeps, nor on their order.
+    world.rackB->findAttribute("Conflux.Active")->setValueFromString("false");
+    EXPECT_NE(node(world.create().first.get(), "Racks." + label(world.rackA)), nullptr);
+    // A name used once keeps its name as its label.
+    world.rackB->setName("Rack B");
+    EXPECT_NE(node(world.create().first.get(), "Racks.Rack A"), nullptr);
+}
+
+TEST(EntityTreeBuilderLabels, PathsIntoLongListsFindEveryEntity)
+{
+    auto hall = make(
+        entityType("Hall", {exchangeSwitch(true), Def(AttributeKind::List, "Racks").linked({"Rack"}, false)}),
+        "Hall");
+    for (int i = 0; i < 40; ++i)
+        adopt(hall.get(), "Racks", Hall::rack("Rack " + std::to_string(i), true));
+    const auto tree = EntityTreeBuilder::create(hall.get(), AccessType::ReadWrite, true, false);
+    for (int i = 0; i < 40; ++i)
+    {
+        SCOPED_TRACE(i);
+        const Model::Attribute* found = node(tree.first.get(), "Racks.Rack " + std::to_string(i) + ".Power");
+        ASSERT_NE(found, nullptr);
+        EXPECT_EQ(found->getParentEntity()->getName(false), "Rack " + std::to_string(i));
+    }
+    EXPECT_EQ(node(tree.first.get(), "Racks.Rack 40"), nullptr);
+}
+
+TEST(EntityTreeBuilderShortcuts, DroppedTargetsAreReportedWithTheirEntity)
+{
+    Hall world(false, true);
+    Model::EntityTreeReport report;
+    std::vector<std::pair<std::size_t, std::size_t>> steps;
+    report.progress = [&steps](std::size_t done, std::size_t total) { steps.emplace_back(done, total); };
+    const auto tree = EntityTreeBuilder::create(world.hall.get(), AccessType::ReadWrite, true, false, report);
+    ASSERT_EQ(report.unresolvedShortcuts.size(), 1u);
+    EXPECT_EQ(report.unresolvedShortcuts[0].shortcut, "Hall.Racks.Rack A.Quick");
+    EXPECT_EQ(report.unresolvedShortcuts[0].target, "Inlet.Note");
+    EXPECT_EQ(report.unresolvedShortcuts[0].entity, world.rackA);
+    // The walk told its progress over the hall and its three racks, up to the end.
+    ASSERT_FALSE(steps.empty());
+    EXPECT_EQ(steps.back(), std::make_pair(std::size_t{4}, std::size_t{4}));
 }

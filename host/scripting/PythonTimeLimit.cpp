@@ -1,0 +1,153 @@
+#include "host/scripting/PythonTimeLimit.h"
+
+#include "host/scripting/PythonCoreInterpreter.h"
+
+#include <pybind11/embed.h>
+
+#include <atomic>
+#include <condition_variable>
+#include <map>
+#include <mutex>
+#include <sstream>
+#include <thread>
+#include <vector>
+
+namespace py = pybind11;
+
+namespace ScriptingSystem
+{
+namespace
+{
+using Clock = std::chrono::steady_clock;
+constexpr auto repeatEvery = std::chrono::milliseconds(100);
+std::atomic<std::chrono::milliseconds::rep> limitMs{30000};
+
+/// The one watchdog thread of the process. Lock order everywhere: interpreter lock, then m_mutex;
+/// the thread itself never holds m_mutex while it waits for the interpreter lock.
+class Watchdog
+{
+public:
+    static Watchdog& instance()
+    {
+        // Never destroyed: the thread may be waiting for the interpreter lock when the process ends.
+        static Watchdog* watchdog = new Watchdog;
+        return *watchdog;
+    }
+
+    std::uint64_t add(unsigned long threadId, Clock::time_point deadline)
+    {
+        std::lock_guard lock(m_mutex);
+        const std::uint64_t token = ++m_lastToken;
+        m_entries[token] = Entry{threadId, deadline, false};
+        m_wake.notify_one();
+        return token;
+    }
+
+    /// Removes the entry; true when it had fired.
+    bool remove(std::uint64_t token)
+    {
+        std::lock_guard lock(m_mutex);
+        const auto found = m_entries.find(token);
+        if (found == m_entries.end())
+            return false;
+        const bool fired = found->second.fired;
+        m_entries.erase(found);
+        return fired;
+    }
+
+    bool fired(std::uint64_t token)
+    {
+        std::lock_guard lock(m_mutex);
+        const auto found = m_entries.find(token);
+        return found != m_entries.end() && found->second.fired;
+    }
+
+private:
+    struct Entry
+    {
+        unsigned long threadId;
+        Clock::time_point deadline;
+        bool fired;
+    };
+
+    Watchdog() : m_thread([this] { run(); }) { m_thread.detach(); }
+
+    void run()
+    {
+        std::unique_lock lock(m_mutex);
+        for (;;)
+        {
+            if (m_entries.empty())
+            {
+                m_wake.wait(lock);
+                continue;
+            }
+            Clock::time_point earliest = Clock::time_point::max();
+            for (const auto& [token, entry] : m_entries)
+                earliest = std::min(earliest, entry.deadline);
+            if (Clock::now() < earliest)
+            {
+                m_wake.wait_until(lock, earliest);
+                continue;
+            }
+            lock.unlock();
+            {
+                py::gil_scoped_acquire gil;
+                // Under the interpreter lock an entry cannot be removed meanwhile: its owner
+                // removes it holding that lock, so the exception reaches the code it was meant for.
+                std::lock_guard again(m_mutex);
+                const Clock::time_point now = Clock::now();
+                for (auto& [token, entry] : m_entries)
+                    if (entry.deadline <= now)
+                    {
+                        PyThreadState_SetAsyncExc(entry.threadId, PyExc_TimeoutError);
+                        entry.fired = true;
+                        entry.deadline = now + repeatEvery;
+                    }
+            }
+            lock.lock();
+        }
+    }
+
+    std::mutex m_mutex;
+    std::condition_variable m_wake;
+    std::map<std::uint64_t, Entry> m_entries;
+    std::uint64_t m_lastToken = 0;
+    std::thread m_thread;
+};
+} // namespace
+
+PythonTimeLimit::PythonTimeLimit()
+    : m_token(Watchdog::instance().add(PyThread_get_thread_ident(), Clock::now() + limit()))
+{
+}
+
+PythonTimeLimit::~PythonTimeLimit()
+{
+    if (Watchdog::instance().remove(m_token))
+        PyThreadState_SetAsyncExc(PyThread_get_thread_ident(), nullptr); // one still pending
+}
+
+bool PythonTimeLimit::expired() const
+{
+    return Watchdog::instance().fired(m_token);
+}
+
+std::string PythonTimeLimit::message()
+{
+    std::ostringstream text;
+    text << "did not finish within the time limit of " << static_cast<double>(limit().count()) / 1000.0
+         << " s";
+    return text.str();
+}
+
+std::chrono::milliseconds PythonTimeLimit::limit()
+{
+    return std::chrono::milliseconds(limitMs.load());
+}
+
+void PythonTimeLimit::setLimit(std::chrono::milliseconds limit)
+{
+    limitMs.store(limit.count());
+}
+} // namespace ScriptingSystem

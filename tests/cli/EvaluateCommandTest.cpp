@@ -1,0 +1,174 @@
+#include "host/ai/Module.h"
+#include "host/ai/Tensor.h"
+#include "host/ai/TensorWithHeaders.h"
+#include "host/entitymodel/Entity.h"
+#include "host/entitymodel/Project.h"
+#include "host/entitymodel/ProjectFile.h"
+#include "src/ai/definition/AIModuleGenerator.h"
+
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+#include <string>
+#include <vector>
+
+using AISystem::Tensor;
+
+namespace
+{
+const QString sample = CONFLUX_EXAMPLES_DIR "/sample-datacentre.json";
+const QString withErrors = CONFLUX_EXAMPLES_DIR "/sample-with-errors.json";
+// The sample model's inputs as the trainer's data files name them (values in standard units).
+const std::string powerHeader = "Input: Server A01-1:Power.Power Definition.Typical Power (W)";
+const std::string inletHeader =
+    "Input: Server A01-1 Inlet:Simulation Results.Temperature Net.Mean Temperature Net (°C)";
+
+struct Outcome
+{
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+Outcome evaluate(const QStringList& arguments)
+{
+    QProcess process;
+    process.start(CONFLUX_CLI, QStringList{"evaluate"} + arguments);
+    process.waitForFinished(120000);
+    return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
+            process.readAllStandardOutput().toStdString(), process.readAllStandardError().toStdString()};
+}
+
+void write(const QString& path, const std::string& text)
+{
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(text.data(), static_cast<qint64>(text.size()));
+}
+
+std::string read(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll().toStdString() : std::string();
+}
+
+/// The sample's AI model, evaluated in this process on the inputs.
+Tensor sampleModuleEval(const Tensor& inputs)
+{
+    const auto project = EntityModel::ProjectFile::load(sample);
+    EntityModel::Entity* model =
+        project->getRootEntity()->getOwnedChildEntitiesOfType(EntityModel::AI_Model_t).front();
+    return Conflux::AIModuleGenerator::generateTranformed(model).eval(inputs);
+}
+
+TEST(EvaluateCommand, ShowsTheSampleModelWithInputsSetInAnyUnit)
+{
+    const Outcome shown = evaluate({sample, "--set", "1=0.65kW", "--set",
+                                    "Simulation Results.Temperature Net.Mean Temperature Net=75.2°F"});
+    ASSERT_EQ(shown.status, 0) << shown.err;
+    for (const char* expected :
+         {"AI model 'Server A01-1 Surrogate' of 'Server A01-1' (NeuralNetwork)\nInputs\n",
+          "  1  Server A01-1        Power.Power Definition.Typical Power                     650 W  100 W to "
+          "1000 W\n",
+          "  2  Server A01-1 Inlet  Simulation Results.Temperature Net.Mean Temperature Net  24 °C  15 °C to "
+          "35 °C\n",
+          "Outputs\n", "Server A01-1 Exhaust", "Imbalance: the model computes none\n"})
+        EXPECT_NE(shown.out.find(expected), std::string::npos) << expected << "\n--- in ---\n" << shown.out;
+}
+
+TEST(EvaluateCommand, BadInputIsNamedWithStatus2)
+{
+    QTemporaryDir dir;
+    const QString wide = dir.filePath("wide.csv");
+    write(wide, "500,24,1\n600,25,1\n");
+    const QString ragged = dir.filePath("ragged.csv");
+    write(ragged, "500,24\n\n600\n");
+    const QString text = dir.filePath("text.csv");
+    write(text, powerHeader + "," + inletHeader + "\n500,warm\n");
+    const QString unknownHeader = dir.filePath("unknown.csv");
+    write(unknownHeader, powerHeader + ",Input: Rack 9:Temperature\n500,24\n");
+    const QString badUnit = dir.filePath("unit.csv");
+    write(badUnit, "Input: 1 (W),Input: 2 (furlongs)\n500,24\n");
+
+    struct Row
+    {
+        QStringList arguments;
+        std::string message;
+    };
+    const std::vector<Row> rows = {
+        {{}, "a project file is needed"},
+        {{sample, "--bogus"}, "unknown option '--bogus'"},
+        {{dir.filePath("missing.json")}, "missing.json"},
+        {{sample, "--model", "Nobody"}, "unknown model 'Nobody'; the AI models of"},
+        {{withErrors},
+         "has 3 AI models; choose one with --model NAME:\n  'Server A01-1 Surrogate' of 'Server A01-1'"},
+        {{withErrors, "--model", "Server A01-1"}, "does not load: Empty ONNX Model"},
+        {{sample, "--set", "9=1"}, "--set 9=1: there is no input 9; the model has 2 inputs"},
+        {{sample, "--set", "Fan Speed=1"},
+         "--set Fan Speed=1: unknown input 'Fan Speed'; the inputs are:\n  1  "},
+        {{sample, "--set", "1=abc"}, "--set 1=abc: 'abc' is not a number"},
+        {{sample, "--set", "1=5 furlongs"}, "--set 1=5 furlongs: unknown unit 'furlongs' (units of Power: W"},
+        {{sample, "--inputs", wide}, "wide.csv: line 1 has 3 values; the model takes 2 inputs"},
+        {{sample, "--inputs", ragged}, "ragged.csv: line 3 has 1 columns, expected 2"},
+        {{sample, "--inputs", text}, "text.csv: line 2, column 2: \"warm\" is not a number"},
+        {{sample, "--inputs", unknownHeader}, "unknown.csv: line 1: unknown input 'Rack 9:Temperature'"},
+        {{sample, "--inputs", badUnit},
+         "unit.csv: line 1: unknown unit 'furlongs' (units of Temperature: °C"},
+        {{sample, "--inputs", dir.filePath("none.csv")}, "none.csv: cannot open the file"},
+    };
+    for (const Row& row : rows)
+    {
+        SCOPED_TRACE(row.arguments.join(' ').toStdString());
+        const Outcome run = evaluate(row.arguments);
+        EXPECT_EQ(run.status, 2);
+        EXPECT_NE(run.err.find(row.message), std::string::npos) << run.err;
+        EXPECT_TRUE(run.out.empty()) << run.out;
+    }
+}
+
+TEST(EvaluateCommand, CasesFromATrainingDataFileGiveModuleEvalToTheLastDigit)
+{
+    QTemporaryDir dir;
+    // As the trainer writes its data: inputs, then targets (skipped here); awkward values on purpose.
+    const std::vector<std::vector<double>> rows = {
+        {650.0, 24.0}, {123.456789012345678, 1.0 / 3.0}, {999.999999999, 34.9999999}, {100.0, 15.0}};
+    std::string csv =
+        "\"" + powerHeader + "\",\"" + inletHeader + "\",\"Target: Server A01-1 Exhaust:Temperature (°C)\"\n";
+    for (const auto& row : rows)
+        csv += std::to_string(row[0]) + "," + std::to_string(row[1]) + ",0\n";
+    // std::to_string rounds: the reference is computed from what the file says.
+    const QString cases = dir.filePath("cases.csv");
+    write(cases, csv);
+    const Tensor inputs = AISystem::TensorWithHeaders::fromCSVFile(cases.toStdString(),
+                                                                   AISystem::TensorElementType::Double, true)
+                              .getTensor()
+                              .slice(1, 0, 2);
+
+    const QString results = dir.filePath("results.csv");
+    const Outcome run = evaluate({sample, "--inputs", cases, "-o", results});
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_TRUE(run.out.empty());
+    const auto written = AISystem::TensorWithHeaders::fromCSVFile(results.toStdString(),
+                                                                  AISystem::TensorElementType::Double, true);
+    EXPECT_EQ(
+        written.getHeaders(),
+        (std::vector<std::string>{powerHeader, inletHeader, "Result: Server A01-1 Exhaust:Temperature (°C)",
+                                  "Result: Server A01-1 Exhaust:Flow Rate (m³/s)"}));
+    EXPECT_EQ(written.getTensor().slice(1, 0, 2), inputs);
+    EXPECT_EQ(written.getTensor().slice(1, 2, 2), sampleModuleEval(inputs));
+
+    // The written file reads back as cases (its results are skipped), and plain columns read alike.
+    const Outcome again = evaluate({sample, "--inputs", results});
+    ASSERT_EQ(again.status, 0) << again.err;
+    EXPECT_EQ(again.out, read(results));
+    std::string plain;
+    for (const auto& row : rows)
+        plain += std::to_string(row[0]) + "," + std::to_string(row[1]) + "\n";
+    const QString plainCases = dir.filePath("plain.csv");
+    write(plainCases, plain);
+    const Outcome plainRun = evaluate({sample, "--inputs", plainCases});
+    ASSERT_EQ(plainRun.status, 0) << plainRun.err;
+    EXPECT_EQ(plainRun.out, read(results));
+}
+} // namespace

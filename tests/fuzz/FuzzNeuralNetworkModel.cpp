@@ -1,0 +1,20 @@
+// Neural-network model data (a TorchScript archive with its metadata): load, then evaluate once.
+#include "host/ai/Module.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <stdexcept>
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+{
+    try
+    {
+        const AISystem::Module module = AISystem::Module::fromByteArray(
+            AISystem::ModuleType::NeuralNetwork, Utilities::bytearray(data, data + size));
+        module.eval(AISystem::Tensor::createTensor({1, 4}, AISystem::TensorElementType::Float));
+    }
+    catch (const std::runtime_error&)
+    {
+    }
+    return 0;
+}
