@@ -174,8 +174,11 @@ TEST(BuiltInSchema, PathsTheLibraryReadsExistOnFreshEntities)
 TEST(BuiltInSchema, ExchangeFlagsAreCoherent)
 {
     int shortcuts = 0, redirects = 0, hiddenHeaders = 0, writable = 0;
-    for (const auto& [type, definition] : builtIn().definitions())
+    for (const auto& entry : builtIn().definitions())
     {
+        // Named, not a structured binding: clang 14 does not let the lambda below capture one.
+        const TypeRef& type = entry.first;
+        const auto& definition = entry.second;
         bool flagged = false;
         forEachAttribute(definition->attributes, "", [&](const AttributeDefinition& d, const std::string& path) {
             SCOPED_TRACE(type.getLabel() + ": " + path);
