@@ -194,9 +194,11 @@ TEST(ConfluxGeneratorLinkers, FileParserSettings)
 
 TEST(ConfluxGeneratorLinkers, FileParserLogLevelAndErrors)
 {
-    for (const auto& [level, expected] :
-         std::vector<std::pair<const char*, int>>{{"Error Only", 1}, {"All", 4}, {"Warnings", 2}})
+    for (const auto& row : std::vector<std::pair<const char*, int>>{{"Error Only", 1}, {"All", 4}, {"Warnings", 2}})
     {
+        // Named, not a structured binding: clang 14 does not let the lambda below capture one.
+        const char* level = row.first;
+        const int expected = row.second;
         SCOPED_TRACE(level);
         Configured c([&](SampleProject& p) { p.set("Conflux Control.Log Level", TypeRef(level)); });
         EXPECT_EQ(c.control().logLevel(), expected);
