@@ -1,14 +1,12 @@
 #pragma once
-// The QCoreApplication of the evaluation tests (made on first use) and small modules with known answers.
+// Small modules with known answers for the evaluation tests, and the test application and waits.
 #include "host/ai/Module.h"
 #include "host/ai/ModuleImpl.h"
 #include "host/services/FutureEx.h"
 
-#include <QCoreApplication>
-#include <QDeadlineTimer>
-#include <QEventLoop>
+#include "tests/host/services/TestApp.h"
+
 #include <atomic>
-#include <functional>
 #include <memory>
 #include <optional>
 #include <stdexcept>
@@ -16,34 +14,10 @@
 
 namespace EvaluationTest
 {
-inline QCoreApplication& app()
-{
-    static int argc = 1;
-    static char name[] = "ConfluxAIEvaluationTests";
-    static char* argv[] = {name, nullptr};
-    static QCoreApplication instance(argc, argv);
-    return instance;
-}
-
-/// The future once finished; one that does not finish within a generous guard time fails the test by an
-/// exception instead of hanging it.
-/// Processes events until the condition holds or a generous guard time passed; returns the condition.
-inline bool processEventsUntil(const std::function<bool()>& condition, int guardMs = 10000)
-{
-    app();
-    QDeadlineTimer deadline(guardMs);
-    while (!condition() && !deadline.hasExpired())
-        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 10);
-    return condition();
-}
-
-template <class Future> const Future& settled(const Future& future)
-{
-    app();
-    if (!future.wait(10000))
-        throw std::runtime_error("the future did not finish");
-    return future;
-}
+// The test program's application and bounded waits are the services tests' own.
+using ServicesTest::app;
+using ServicesTest::processEventsUntil;
+using ServicesTest::settled;
 
 /// Outputs 2·x and x + 1 for each input column x; a negative input throws std::domain_error. With
 /// imbalance, the energy is the sum of the inputs and the mass the sum of the outputs (over all cases).
