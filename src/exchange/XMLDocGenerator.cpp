@@ -16,7 +16,11 @@
 #include <QSaveFile>
 #include <QXmlStreamWriter>
 
+#include <algorithm>
 #include <array>
+#include <charconv>
+#include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <stdexcept>
 
@@ -43,9 +47,96 @@ QString accessText(TesseraSDK::AccessType access)
     throw std::logic_error("Not implemented");
 }
 
-QString numberText(double value)
+/// Puts ASCII `text` into `target`, reusing its buffer: the writer's texts are made per element,
+/// and a fresh QString for each would churn the heap (at 100,000 items that churn, not the
+/// writing, was the larger part of the time).
+void assignAscii(QString& target, const char* text, std::size_t size)
 {
-    return QString::number(value, 'g', 6);
+    target.resize(static_cast<int>(size));
+    QChar* out = target.data();
+    for (std::size_t i = 0; i < size; ++i)
+        out[i] = QLatin1Char(text[i]);
+}
+
+/// `text` (UTF-8) into `target`; names are nearly always ASCII, which needs no decoding.
+void assignText(QString& target, const std::string& text)
+{
+    for (const char c : text)
+        if (static_cast<unsigned char>(c) >= 0x80)
+        {
+            target = QString::fromStdString(text);
+            return;
+        }
+    assignAscii(target, text.data(), text.size());
+}
+
+/// Whether `value` lies exactly halfway between two numbers of six significant digits. Such a
+/// value has exactly seven significant digits, the last a 5, so its shortest form shows them; the
+/// check that the double equals that decimal is done in integers.
+bool isSixDigitTie(double value)
+{
+    char text[40];
+    const char* end =
+        std::to_chars(text, text + sizeof text, std::fabs(value), std::chars_format::scientific).ptr;
+    const char* exponent = std::find(static_cast<const char*>(text), end, 'e');
+    std::uint64_t digits = 0;
+    int count = 0;
+    char last = 0;
+    for (const char* c = text; c < exponent; ++c)
+        if (*c != '.')
+        {
+            digits = digits * 10 + static_cast<std::uint64_t>(*c - '0');
+            last = *c;
+            ++count;
+        }
+    if (count != 7 || last != '5' || exponent == end)
+        return false;
+    int power = 0;
+    std::from_chars(exponent + (exponent[1] == '+' ? 2 : 1), end, power);
+    power -= 6;
+    // digits * 10^power = (digits * 5^power) * 2^power: exact when the odd part is a whole number
+    // that a double holds.
+    for (int i = 0; i < power; ++i)
+        if ((digits *= 5) > (std::uint64_t(1) << 53))
+            return false;
+    for (int i = 0; i < -power; ++i)
+    {
+        if (digits % 5 != 0)
+            return false;
+        digits /= 5;
+    }
+    return std::ldexp(static_cast<double>(digits), power) == std::fabs(value);
+}
+
+/// QString::number(value, 'g', 6) without its temporaries (it reallocates as it formats, which at
+/// 100,000 items left the heap churning). std::to_chars in general form with precision 6 gives the
+/// same digits, form and two-digit exponent, except that Qt rounds an exact tie away from zero
+/// where to_chars rounds it to even: a tie is therefore formatted from the next double outward.
+/// Zero (of either sign) is "0"; infinities and NaN keep Qt's own spelling.
+void assignNumber(QString& target, double value)
+{
+    if (value == 0.0)
+    {
+        assignAscii(target, "0", 1);
+        return;
+    }
+    if (!std::isfinite(value))
+    {
+        target = QString::number(value, 'g', 6);
+        return;
+    }
+    if (isSixDigitTie(value))
+        value = std::nextafter(value, std::copysign(HUGE_VAL, value));
+    char text[32];
+    const auto end = std::to_chars(text, text + sizeof text, value, std::chars_format::general, 6).ptr;
+    assignAscii(target, text, static_cast<std::size_t>(end - text));
+}
+
+void assignNumber(QString& target, int value)
+{
+    char text[16];
+    const auto end = std::to_chars(text, text + sizeof text, value).ptr;
+    assignAscii(target, text, static_cast<std::size_t>(end - text));
 }
 
 /// The element name of each kind, made once rather than per element.
@@ -255,14 +346,14 @@ void XMLDocGenerator::startElement(const Model::Attribute& attribute)
 {
     const std::string& name = attribute.getName();
     checkText(attribute, name, attribute.isEntity() ? "name" : "label");
-    const QString label = QString::fromStdString(name);
+    assignText(m_label, name);
     m_pathEnds.push_back(m_path.size());
     if (!m_path.isEmpty())
         m_path += QLatin1Char('.');
-    m_path += name.find_first_of(".\\") == std::string::npos ? label : pathStep(name);
+    m_path += name.find_first_of(".\\") == std::string::npos ? m_label : pathStep(name);
 
     m_writer->writeStartElement(elementName(attribute.getAttributeType(false)));
-    m_writer->writeAttribute(QStringLiteral("label"), label);
+    m_writer->writeAttribute(QStringLiteral("label"), m_label);
     m_writer->writeAttribute(QStringLiteral("access"), accessText(attribute.getAccessType()));
     m_writer->writeAttribute(QStringLiteral("path"), m_path);
     if (m_progress && ++m_elements % progressEvery == 0)
@@ -285,13 +376,19 @@ void XMLDocGenerator::writeValueElement(const Model::Attribute& attribute, const
 
 void XMLDocGenerator::visit(const Model::Entity& entity)
 {
-    const std::string name = entity.getName(false);
+    const std::string& name = entity.getEntityName();
     checkText(entity, name, "name");
     startElement(entity);
     const auto [first, second] = entity.getEntityID().toPair();
-    m_writer->writeAttribute(QStringLiteral("EntityID"),
-                             QString::number(first) + QLatin1Char('-') + QString::number(second));
-    m_writer->writeAttribute(QStringLiteral("Name"), QString::fromStdString(name));
+    // An int takes at most 11 characters.
+    char id[32];
+    char* end = std::to_chars(id, id + 12, first).ptr;
+    *end++ = '-';
+    end = std::to_chars(end, id + sizeof id, second).ptr;
+    assignAscii(m_text, id, static_cast<std::size_t>(end - id));
+    m_writer->writeAttribute(QStringLiteral("EntityID"), m_text);
+    assignText(m_text, name);
+    m_writer->writeAttribute(QStringLiteral("Name"), m_text);
     AttributeVisitorConstAbstract::visit(entity);
     endElement();
 }
@@ -326,42 +423,48 @@ void XMLDocGenerator::visit(const Model::LinkAttribute& link)
 
 void XMLDocGenerator::visit(const Model::ShortcutAttribute& shortcut)
 {
-    std::string targets;
+    std::string& targets = m_targets;
+    targets.clear();
     for (const auto& target : shortcut.getShortcuts())
     {
         if (!targets.empty())
             targets += '\n';
-        targets += target.toString();
+        target.appendTo(targets);
     }
     checkText(shortcut, targets, "target");
-    writeValueElement(shortcut, QString::fromStdString(targets));
+    assignText(m_text, targets);
+    writeValueElement(shortcut, m_text);
 }
 
 void XMLDocGenerator::visit(const Model::ValueAttribute<double>& value)
 {
-    writeValueElement(value, numberText(value.getDoubleValue(documentChronology, false)));
+    assignNumber(m_text, value.getDoubleValue(documentChronology, false));
+    writeValueElement(value, m_text);
 }
 
 void XMLDocGenerator::visit(const Model::ValueAttribute<float>& value)
 {
-    writeValueElement(value, numberText(static_cast<double>(value.getFloatValue(documentChronology, false))));
+    assignNumber(m_text, static_cast<double>(value.getFloatValue(documentChronology, false)));
+    writeValueElement(value, m_text);
 }
 
 void XMLDocGenerator::visit(const Model::ValueAttribute<std::string>& value)
 {
     const std::string text = value.getValue(documentChronology, false);
     checkText(value, text, "value");
-    writeValueElement(value, QString::fromStdString(text));
+    assignText(m_text, text);
+    writeValueElement(value, m_text);
 }
 
 void XMLDocGenerator::visit(const Model::ValueAttribute<bool>& value)
 {
-    writeValueElement(value, value.getBoolValue(documentChronology, false) ? QStringLiteral("true")
-                                                                           : QStringLiteral("false"));
+    static const QString yes = QStringLiteral("true"), no = QStringLiteral("false");
+    writeValueElement(value, value.getBoolValue(documentChronology, false) ? yes : no);
 }
 
 void XMLDocGenerator::visit(const Model::ValueAttribute<int>& value)
 {
-    writeValueElement(value, QString::number(value.getIntValue(documentChronology, false)));
+    assignNumber(m_text, value.getIntValue(documentChronology, false));
+    writeValueElement(value, m_text);
 }
 } // namespace Conflux

@@ -82,6 +82,10 @@ private:
     /// The path of the element being written, and where each enclosing element's path ends.
     QString m_path;
     std::vector<int> m_pathEnds;
+    /// The current element's label and text, kept so that their buffers are reused.
+    QString m_label;
+    QString m_text;
+    std::string m_targets;
     std::size_t m_elements = 0;
     Progress m_progress;
 };

@@ -32,6 +32,12 @@ AttributePath::AttributePath(const std::string& text)
 std::string AttributePath::toString() const
 {
     std::string text;
+    appendTo(text);
+    return text;
+}
+
+void AttributePath::appendTo(std::string& text) const
+{
     for (std::size_t i = 0; i < m_names.size(); ++i)
     {
         if (i > 0)
@@ -43,7 +49,6 @@ std::string AttributePath::toString() const
             text += c;
         }
     }
-    return text;
 }
 
 AttributePath AttributePath::subPath(std::size_t first, std::size_t count) const

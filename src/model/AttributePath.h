@@ -21,6 +21,8 @@ public:
     explicit AttributePath(const char* text) : AttributePath(std::string(text)) {}
 
     std::string toString() const;
+    /// Appends the text form to `text` (what toString gives, without a string of its own).
+    void appendTo(std::string& text) const;
     std::size_t size() const { return m_names.size(); }
     bool empty() const { return m_names.empty(); }
     const std::string& front() const { return m_names.front(); }

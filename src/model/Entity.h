@@ -38,6 +38,8 @@ public:
     using Attribute::getName;
     /// The project entity's name; `qualified` gives "label:name".
     std::string getName(bool qualified) const;
+    /// The project entity's name, unqualified, without a copy.
+    const std::string& getEntityName() const { return m_entityName; }
     void setName(const std::string& name) { m_entityName = name; }
     const EntityID& getEntityID() const { return m_id; }
     void setEntityID(const EntityID& id) { m_id = id; }
@@ -48,8 +50,7 @@ public:
     const Attribute* resolveFullPath(const AttributePath& path) const;
 
 protected:
-    template <class, AttributeType, class, class>
-    friend class AttributeEx;
+    template <class, AttributeType, class, class> friend class AttributeEx;
 
     AttributePath do_getAttributePath(bool full) const override;
     bool equalsContent(const Entity& other) const;

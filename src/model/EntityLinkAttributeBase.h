@@ -30,6 +30,8 @@ public:
     /// Takes ownership of the entity and returns it.
     Entity* addEntity(std::unique_ptr<Entity> entity);
     std::size_t getEntityCount() const { return m_entities.size(); }
+    /// The entities held, in order, for walks that must not copy the list.
+    const std::vector<std::unique_ptr<Entity>>& heldEntities() const { return m_entities; }
 
 protected:
     /// Entities point back at the node that holds them.

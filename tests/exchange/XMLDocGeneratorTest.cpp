@@ -16,7 +16,13 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <cstdint>
+#include <cstring>
 #include <functional>
+#include <iomanip>
+#include <limits>
+#include <random>
 #include <stdexcept>
 
 namespace Model = Conflux::Model;
@@ -312,4 +318,65 @@ TEST(XMLDocGenerator, CharactersXMLCannotCarryAreRefusedWithTheirEntity)
     auto root = sampleTree();
     addValue<std::string>(*root, "Lines", "a\tb\nc\r");
     EXPECT_NO_THROW(Conflux::XMLDocGenerator::toByteArray(*root));
+}
+
+TEST(XMLDocGenerator, NumbersAreWrittenAsQtWritesThem)
+{
+    // The writer formats numbers itself; every text must be QString::number(value, 'g', 6),
+    // including exact ties at the sixth digit (Qt rounds them away from zero), zeros of either
+    // sign, subnormals, infinities, NaN, and floats widened to double.
+    std::vector<double> values = {0.0,
+                                  -0.0,
+                                  0.1,
+                                  static_cast<double>(0.1f),
+                                  1234567,
+                                  999999.5,
+                                  999999.4,
+                                  23440.25,
+                                  -85626.25,
+                                  124324.5,
+                                  -2.5e-7,
+                                  1e-5,
+                                  1e-4,
+                                  100000,
+                                  5e-324,
+                                  -1e-310,
+                                  1.7976931348623157e308,
+                                  std::numeric_limits<double>::infinity(),
+                                  -std::numeric_limits<double>::infinity(),
+                                  std::numeric_limits<double>::quiet_NaN()};
+    std::mt19937_64 random(16);
+    for (int i = 0; i < 20000; ++i)
+    {
+        // Scaled integers hit ties often; raw bit patterns cover the whole range.
+        double value =
+            std::ldexp(static_cast<double>(random() % 2000000) - 1000000.0, int(random() % 60) - 40);
+        if (i % 3 == 1)
+        {
+            const std::uint64_t bits = random();
+            std::memcpy(&value, &bits, sizeof value);
+            if (!std::isfinite(value))
+                continue;
+        }
+        if (i % 3 == 2)
+            value = static_cast<float>(value);
+        values.push_back(value);
+    }
+    Model::Entity root("Numbers", "N", AccessType::ReadOnly, nullptr);
+    for (std::size_t i = 0; i < values.size(); ++i)
+        addValue<double>(root, "V" + std::to_string(i), values[i]);
+
+    QXmlStreamReader reader(Conflux::XMLDocGenerator::toByteArray(root));
+    std::size_t index = 0;
+    while (reader.readNextStartElement())
+    {
+        if (reader.name() != QLatin1String("Double"))
+            continue;
+        ASSERT_LT(index, values.size());
+        const double value = values[index++];
+        EXPECT_EQ(reader.readElementText().toStdString(), QString::number(value, 'g', 6).toStdString())
+            << "value " << std::setprecision(17) << value;
+    }
+    EXPECT_FALSE(reader.hasError()) << reader.errorString().toStdString();
+    EXPECT_EQ(index, values.size());
 }
