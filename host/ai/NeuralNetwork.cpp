@@ -24,6 +24,9 @@ const char* const PhysicalModelFile = "conflux_physical_model.txt";
 const char* const FormatLine = "conflux-neural-network 1";
 // Larger layers than this are surely a mistake in the sizes, not a network anyone trains here.
 constexpr size_t MaximumLayerSize = 1u << 16;
+// Nor does anyone train a tanh network deeper than this; the bound also keeps model data from
+// asking for code of any length.
+constexpr size_t MaximumHiddenLayers = 100;
 
 std::vector<int64_t> layerSizes(const NeuralNetworkLayout& layout)
 {
@@ -204,7 +207,7 @@ std::map<std::string, std::string> codeRecords(caffe2::serialize::PyTorchStreamR
 const std::map<std::string, std::string>& expectedCodeRecords(size_t layers)
 {
     static std::mutex mutex;
-    static std::map<size_t, std::map<std::string, std::string>> cache;
+    static std::map<size_t, std::map<std::string, std::string>> cache; // at most one per depth
     std::lock_guard lock(mutex);
     auto found = cache.find(layers);
     if (found != cache.end())
@@ -260,6 +263,9 @@ void NeuralNetworkLayout::validate() const
         throw std::invalid_argument("A neural network needs at least one input and one output, not " +
                                     std::to_string(inputs) + " inputs and " + std::to_string(outputs) +
                                     " outputs");
+    if (hiddenLayers.size() > MaximumHiddenLayers)
+        throw std::invalid_argument("A neural network has at most " + std::to_string(MaximumHiddenLayers) +
+                                    " hidden layers, not " + std::to_string(hiddenLayers.size()));
     for (size_t i = 0; i < hiddenLayers.size(); ++i)
         if (hiddenLayers[i] < 1 || hiddenLayers[i] > MaximumLayerSize)
             throw std::invalid_argument("Hidden layer " + std::to_string(i + 1) + " has " +

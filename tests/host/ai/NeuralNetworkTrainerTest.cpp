@@ -391,6 +391,8 @@ TEST(NeuralNetworkTrainer, RefusesLayoutsThatMakeNoNetwork)
          std::nullopt,
          NeuralNetworkType::Generic,
          "Hidden layer 2 has 0 nodes; it needs 1 to 65536"},
+        {"too deep", 3, std::vector<size_t>(101, 4), std::nullopt, NeuralNetworkType::Generic,
+         "A neural network has at most 100 hidden layers, not 101"},
         {"informed without model",
          3,
          {4},
