@@ -32,6 +32,7 @@ std::unique_ptr<Entity> DataFactory::createEntity(std::shared_ptr<const EntityDe
     if (!definition)
         throw std::invalid_argument("An entity needs a definition");
     auto entity = std::make_unique<Entity>(definition, name, ID{0, nextEntitySerial()});
+    entity->reserveChildren(definition->attributes.size());
     for (const AttributeDefinition& attribute : definition->attributes)
         entity->addAttribute(
             createAttribute(std::shared_ptr<const AttributeDefinition>(definition, &attribute)));
@@ -45,6 +46,7 @@ std::unique_ptr<Attribute> DataFactory::createAttribute(std::shared_ptr<const At
     case AttributeKind::Composite:
     {
         auto composite = std::make_unique<CompositeAttribute>(definition);
+        composite->reserveChildren(definition->children.size());
         for (const AttributeDefinition& child : definition->children)
             composite->addAttribute(
                 createAttribute(std::shared_ptr<const AttributeDefinition>(definition, &child)));
