@@ -18,6 +18,7 @@
 #include <QJsonObject>
 #include <QJsonParseError>
 
+#include <atomic>
 #include <cmath>
 #include <cstdint>
 #include <limits>
@@ -179,6 +180,8 @@ bool isOneOf(const QString& key, std::initializer_list<const char*> names)
     return false;
 }
 
+std::atomic<int> documentReads{0};
+
 /// Thrown by the quick reader for anything it leaves to the whole-document reader.
 struct LeftToDocumentReader
 {
@@ -254,8 +257,13 @@ private:
     {
         for (++p_; p_ != end_; ++p_)
         {
-            if (*p_ == '\\' && ++p_ == end_)
-                break;
+            if (*p_ == '\\')
+            {
+                // The escaped character, a quote too, belongs to the text.
+                if (++p_ == end_)
+                    break;
+                continue;
+            }
             if (*p_ == '"')
             {
                 ++p_;
@@ -332,6 +340,7 @@ public:
         catch (const std::exception&)
         {
         }
+        ++documentReads;
         reset();
         return readDocument(json);
     }
@@ -867,6 +876,11 @@ private:
     std::vector<std::pair<UnitTypeAttribute*, std::string>> derivedUnits_;
 };
 } // namespace
+
+int ProjectFileFormat::wholeDocumentReads()
+{
+    return documentReads.load();
+}
 
 std::vector<std::unique_ptr<Entity>> ProjectFile::readEntities(const QByteArray& json,
                                                                const QString& fileName)

@@ -6,6 +6,7 @@
 #include "host/entitymodel/DoubleAttribute.h"
 #include "host/entitymodel/LinkAttribute.h"
 #include "host/entitymodel/ProjectFile.h"
+#include "host/entitymodel/ProjectFileFormat.h"
 #include "host/entitymodel/SchemaLoader.h"
 
 #include <QFile>
@@ -139,14 +140,19 @@ QByteArray edited(const std::string& from, const std::string& to)
 
 TEST(ProjectLoad, SampleLoadsAsTheGoldenFileRecords)
 {
+    const int documentReads = ProjectFileFormat::wholeDocumentReads();
     const auto project = ProjectFile::load(sampleFile);
+    EXPECT_EQ(ProjectFileFormat::wholeDocumentReads(), documentReads)
+        << "the sample was not read entity by entity";
     expectGolden(ProjectFile::toJson(*project, sampleFile), dataFolder + "/sample-loaded.json");
 }
 
 TEST(ProjectLoad, SyntheticProjectLoadsAsTheGoldenFileRecords)
 {
     const QByteArray json = syntheticProject();
+    const int documentReads = ProjectFileFormat::wholeDocumentReads();
     const auto project = ProjectFile::fromJson(json, "synthetic.json");
+    EXPECT_EQ(ProjectFileFormat::wholeDocumentReads(), documentReads);
     expectGolden(ProjectFile::toJson(*project), dataFolder + "/synthetic-loaded.json");
     // What the saver wrote reads back to the same text.
     EXPECT_EQ(ProjectFile::toJson(*project).toStdString(), json.toStdString());
@@ -156,29 +162,100 @@ TEST(ProjectLoad, UnusualLayoutsOfTheSameFileLoadTheSameProject)
 {
     const std::string expected =
         ProjectFile::toJson(*ProjectFile::fromJson(syntheticProject(), "a.json")).toStdString();
-    const std::vector<std::pair<const char*, QByteArray>> rows{
-        {"escaped top-level key", edited(R"("format")", R"("form\u0061t")")},
+    struct Row
+    {
+        const char* kind;
+        QByteArray json;
+        bool streamed; ///< read entity by entity rather than as one document
+    };
+    const std::vector<Row> rows{
+        {"escaped top-level key", edited(R"("format")", R"("form\u0061t")"), false},
         {"entities before format and version",
          edited(R"("format": "ConfluxTool project",
     "version": 1,
     "entities": [)",
                 R"("entities": [)")
-             .replace("\n    ]\n}", "\n    ], \"version\": 1, \"format\": \"ConfluxTool project\"\n}")},
-        {"no blanks", QJsonDocument::fromJson(syntheticProject()).toJson(QJsonDocument::Compact)},
-        {"byte order mark", QByteArray("\xEF\xBB\xBF") + syntheticProject()},
+             .replace("\n    ]\n}", "\n    ], \"version\": 1, \"format\": \"ConfluxTool project\"\n}"),
+         true},
+        {"no blanks", QJsonDocument::fromJson(syntheticProject()).toJson(QJsonDocument::Compact), true},
+        {"byte order mark", QByteArray("\xEF\xBB\xBF") + syntheticProject(), false},
     };
-    for (const auto& [kind, json] : rows)
+    for (const Row& row : rows)
     {
-        SCOPED_TRACE(kind);
-        const std::string error = loadError(json);
+        SCOPED_TRACE(row.kind);
+        const int documentReads = ProjectFileFormat::wholeDocumentReads();
+        const std::string error = loadError(row.json);
         if (!error.empty())
         {
             // Whatever the layout, a refusal is the whole-document reader's.
             EXPECT_EQ(error.rfind("bad.json: not valid JSON", 0), 0u) << error;
             continue;
         }
-        EXPECT_EQ(ProjectFile::toJson(*ProjectFile::fromJson(json, "a.json")).toStdString(), expected);
+        EXPECT_EQ(ProjectFileFormat::wholeDocumentReads() == documentReads, row.streamed);
+        EXPECT_EQ(ProjectFile::toJson(*ProjectFile::fromJson(row.json, "a.json")).toStdString(), expected);
     }
+}
+
+TEST(ProjectLoad, EscapesInsideEntitiesAreReadEntityByEntity)
+{
+    const int documentReads = ProjectFileFormat::wholeDocumentReads();
+    const auto project = ProjectFile::fromJson(
+        edited(R"("name": "Water")", R"("name": "W\"a\\ter \u00e9 [1, 2] }")"), "a.json");
+    EXPECT_EQ(ProjectFileFormat::wholeDocumentReads(), documentReads);
+    Entity* water =
+        static_cast<LinkAttribute*>(project->getRootEntity()->findAttribute(Project_Fluid_t))->getTarget();
+    ASSERT_NE(water, nullptr);
+    EXPECT_EQ(water->getName(), "W\"a\\ter \u00e9 [1, 2] }");
+}
+
+TEST(ProjectLoad, OwnershipCyclesAreRefusedNamingTheFirstEntityLeadingIntoOne)
+{
+    // No built-in type can own its own kind, so a test type does.
+    SchemaLoader::ensureBuiltInLoaded();
+    AttributeDefinition children;
+    children.kind = AttributeKind::List;
+    children.name = TypeRef("Children");
+    children.owning = true;
+    children.linkedTypes = {TypeRef("Tree Node")};
+    Schema::instance().add(EntityDefinition{TypeRef("Tree Node"), {children}, {}, {}});
+
+    auto node = [](const char* name, int serial, const char* children)
+    {
+        return std::string(R"({"type": "Tree Node", "name": ")") + name + R"(", "id": [1, )" +
+               std::to_string(serial) + R"(], "attributes": {"Children": [)" + children + "]}}";
+    };
+    auto file = [](const std::vector<std::string>& entities)
+    {
+        std::string text = R"({"format": "ConfluxTool project", "version": 1, "entities": [)";
+        for (std::size_t i = 0; i < entities.size(); ++i)
+            text += (i ? ", " : "") + entities[i];
+        return QByteArray::fromStdString(text + "]}");
+    };
+    const std::vector<std::pair<QByteArray, std::string>> rows{
+        {file({node("A", 1, "[1, 2]"), node("B", 2, "[1, 1]")}), "entity 'A' (Tree Node 1-1)"},
+        {file({node("D", 4, ""), node("A", 1, "[1, 2], [1, 4]"), node("B", 2, "[1, 1]")}),
+         "entity 'D' (Tree Node 1-4)"},
+        {file({node("R", 9, ""), node("C", 3, "[1, 3]")}), "entity 'C' (Tree Node 1-3)"},
+    };
+    for (const auto& [json, entity] : rows)
+    {
+        SCOPED_TRACE(json.toStdString());
+        std::string error;
+        try
+        {
+            ProjectFile::readEntities(json, "tree.json");
+        }
+        catch (const std::runtime_error& e)
+        {
+            error = e.what();
+        }
+        EXPECT_EQ(error, "tree.json: " + entity + ": is part of an ownership cycle");
+    }
+    // A tree of them reads.
+    EXPECT_EQ(ProjectFile::readEntities(
+                  file({node("A", 1, "[1, 2]"), node("B", 2, "[1, 3]"), node("C", 3, "")}), "tree.json")
+                  .size(),
+              1u);
 }
 
 TEST(ProjectLoad, TheFirstFaultInReadingOrderIsReported)
@@ -230,6 +307,29 @@ TEST(ProjectLoad, TheFirstFaultInReadingOrderIsReported)
         {"a list naming an entity twice",
          {{R"("Cabinets": [[3, 6], )", R"("Cabinets": [[3, 6], [3, 6], )"}},
          "entity 'Room 1' (Room 3-4), attribute 'Cabinets': lists entity 3-6 twice"},
+        {"unknown key of a value with a unit",
+         {{R"("Typical Power": 300)", R"("Typical Power": {"value": 300, "units": "W"})"}},
+         "entity 'Server' (IT Equipment 3-7), attribute 'Power.Power Definition.Typical Power': unknown key "
+         "'units' (a value with a unit has 'value' and 'unit')"},
+        {"curve points out of order",
+         {{"[[0, 4217], [50, 4181]]", "[[50, 4217], [0, 4181]]"}},
+         "entity 'Water' (Fluid 3-3), attribute 'Specific Heat.Specific Heat Temperature Curve': curve "
+         "points "
+         "must be finite numbers with x increasing"},
+        {"curve axis unit of another quantity",
+         {{R"("xUnit": "°C")", R"("xUnit": "m")"}},
+         "entity 'Water' (Fluid 3-3), attribute 'Specific Heat.Specific Heat Temperature Curve': 'm' is not "
+         "a "
+         "unit of Temperature"},
+        {"fraction for a whole number",
+         {{R"("name": "Solution Control", "id": [3, 2])",
+           R"("name": "Solution Control", "id": [3, 2], "attributes": {"Conflux Control": {"FileParser Properties": {"Input file try attempts": 2.5}}})"}},
+         "entity 'Solution Control' (Solution Control 3-2), attribute 'Conflux Control.FileParser "
+         "Properties.Input file try attempts': expected a whole number, found a number"},
+        {"link given half an ID",
+         {{R"("CDULink": [3, 5])", R"("CDULink": [3])"}},
+         "entity 'Server' (IT Equipment 3-7), attribute 'CDULink': expected an entity ID [file, serial] or "
+         "null, found a list"},
         {"counted item of the wrong kind",
          {{R"("Input Values": [{}, )", R"("Input Values": [7, )"}},
          "entity 'Surrogate' (AI Model 3-45), attribute 'Specification.Inputs.Input Values.Input Value 1': "
