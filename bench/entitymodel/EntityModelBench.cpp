@@ -2,8 +2,8 @@
 // is a ratio against a baseline measured in the same run: loading against a plain QJsonDocument
 // parse of the same text, saving against QJsonDocument writing that parsed document back out.
 // Peak memory is the rise of the resident high-water mark during one operation, also as a ratio, and
-// for the load as a multiple of the file's size; the loaded model's own size is what stays resident
-// after the load with nothing else alive. The goals are printed beside the figures after the runs.
+// for the load as a multiple of the file's size; the loaded model's own size is the heap it holds
+// once loaded. The goals are printed beside the figures after the runs.
 #include "host/entitymodel/DataFactory.h"
 #include "host/entitymodel/LinkAttribute.h"
 #include "host/entitymodel/ProjectFile.h"
@@ -122,13 +122,14 @@ void BM_LoadProject(benchmark::State& state)
         parsePeak = parseMb;
         parsed = QJsonDocument();
         std::unique_ptr<Project> loaded;
-        const long before = memoryKb("VmRSS:");
+        // The model's own size is its heap: freed heap that stays resident (the parse's) would be
+        // reused unseen by a count of resident pages.
+        const std::size_t before = mallinfo2().uordblks;
         const auto [loadSeconds, loadMb] =
             measure([&] { loaded = ProjectFile::fromJson(json, "synthetic.json"); });
         loadTime += loadSeconds;
         loadPeak = loadMb;
-        malloc_trim(0);
-        modelMb = double(memoryKb("VmRSS:") - before) / 1024.0;
+        modelMb = double(mallinfo2().uordblks - before) / 1048576.0;
         loaded.reset();
     }
     const double iterations = double(state.iterations());
@@ -185,7 +186,7 @@ int main(int argc, char** argv)
         std::printf(
             "  peak resident rise %.0f MB = %.1f x the file's size (goal < 4), %.2f x a plain parse's\n",
             f.peakMb, f.peakMb / f.fileMb, f.peakVsParse);
-        std::printf("  the loaded model alone holds %.0f MB = %.1f x the file's size\n", f.modelMb,
+        std::printf("  the loaded model alone holds %.0f MB of heap = %.1f x the file's size\n", f.modelMb,
                     f.modelMb / f.fileMb);
     }
     benchmark::Shutdown();
