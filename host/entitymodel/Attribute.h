@@ -197,16 +197,17 @@ private:
     /// The rule cache, made on first use (callers hold the cache lock).
     RuleCache& ruleCache() const;
 
-    // Projects hold millions of attributes: what few of them use (rule outcomes) is kept aside.
+    // Projects hold millions of attributes: what few of them use (rule outcomes) is kept aside, and
+    // the small members come last, so that a subclass's value fills the space after them.
     std::shared_ptr<const AttributeDefinition> definition_;
+    CompositeAttribute* parent_ = nullptr;
+    mutable std::unique_ptr<RuleCache> ruleCache_; ///< made when a rule is first evaluated
     TypeRef name_;
     bool valid_ = true;
     mutable bool derivedStale_ = false;
     mutable bool computing_ = false;
     bool ownsDefinition_ = false; ///< definition_ is this attribute's own copy (editableDefinition)
     std::optional<bool> readOnlyOverride_;
-    CompositeAttribute* parent_ = nullptr;
-    mutable std::unique_ptr<RuleCache> ruleCache_; ///< made when a rule is first evaluated
 };
 
 /// The model-wide edit generation: rule outcomes cached before a change are recomputed after it.

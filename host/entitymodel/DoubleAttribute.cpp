@@ -50,6 +50,11 @@ std::optional<double> parseDouble(const std::string& text)
         return std::nullopt;
     return value;
 }
+/// A unit label as a unit attribute keeps it: interned, as projects hold one per value.
+TypeRef unitLabel(const std::string& unit)
+{
+    return unit.empty() ? TypeRef() : TypeRef(unit);
+}
 } // namespace
 
 struct DoubleAttribute::BoundOverrides
@@ -62,12 +67,13 @@ struct DoubleAttribute::BoundOverrides
 
 UnitTypeAttribute::UnitTypeAttribute(std::shared_ptr<const AttributeDefinition> definition)
     : Attribute(std::move(definition)), quantity_(getDefinition().quantity),
-      unit_(getDefinition().defaultValue.empty() ? getDefinition().unit : getDefinition().defaultValue)
+      unit_(unitLabel(getDefinition().defaultValue.empty() ? getDefinition().unit
+                                                           : getDefinition().defaultValue))
 {
 }
 
 UnitTypeAttribute::UnitTypeAttribute(TypeRef quantity, std::string unit)
-    : Attribute(unitDefinition(quantity, unit)), quantity_(quantity), unit_(std::move(unit))
+    : Attribute(unitDefinition(quantity, unit)), quantity_(quantity), unit_(unitLabel(unit))
 {
 }
 
@@ -79,7 +85,7 @@ void UnitTypeAttribute::accept(AttributeVisitor& visitor)
 void UnitTypeAttribute::setQuantity(TypeRef quantity)
 {
     if (quantity != quantity_)
-        unit_.clear();
+        unit_ = TypeRef();
     quantity_ = quantity;
     valueChanged();
 }
@@ -87,14 +93,14 @@ void UnitTypeAttribute::setQuantity(TypeRef quantity)
 std::string UnitTypeAttribute::getValue() const
 {
     ensureComputed();
-    return unit_.empty() ? UnitConverter::instance().getSIType(quantity_) : unit_;
+    return unit_.empty() ? UnitConverter::instance().getSIType(quantity_) : unit_.getLabel();
 }
 
 bool UnitTypeAttribute::setValueFromString(const std::string& unit)
 {
     if (!UnitConverter::instance().transform(quantity_, unit))
         return false;
-    unit_ = unit;
+    unit_ = unitLabel(unit);
     valueChanged();
     return true;
 }
@@ -103,7 +109,7 @@ Utilities::LinearTransform<double> UnitTypeAttribute::getTransform() const
 {
     ensureComputed();
     return UnitConverter::instance()
-        .transform(quantity_, unit_)
+        .transform(quantity_, unit_.getLabel())
         .value_or(Utilities::LinearTransform<double>{});
 }
 

@@ -34,7 +34,7 @@ public:
 
 private:
     TypeRef quantity_;
-    std::string unit_;
+    TypeRef unit_; ///< the chosen unit's label (empty: the standard unit)
 };
 
 /// A real value stored in standard units, with a unit attribute (the unit in which it is shown),

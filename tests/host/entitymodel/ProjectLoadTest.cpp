@@ -210,8 +210,13 @@ TEST(ProjectLoad, EscapesInsideEntitiesAreReadEntityByEntity)
 
 TEST(ProjectLoad, OwnershipCyclesAreRefusedNamingTheFirstEntityLeadingIntoOne)
 {
-    // No built-in type can own its own kind, so a test type does.
+    // No built-in type can own its own kind, so a test type does, for this test only.
     SchemaLoader::ensureBuiltInLoaded();
+    struct SchemaRestorer
+    {
+        Schema saved = Schema::instance();
+        ~SchemaRestorer() { Schema::instance() = saved; }
+    } restorer;
     AttributeDefinition children;
     children.kind = AttributeKind::List;
     children.name = TypeRef("Children");
