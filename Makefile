@@ -8,7 +8,8 @@ FUZZ_SECONDS ?= 60
 CLANG := -DCMAKE_C_COMPILER=clang-14 -DCMAKE_CXX_COMPILER=clang++-14
 FUZZERS := fuzz_project_file fuzz_csv_reader fuzz_data_streams fuzz_neural_network_model fuzz_onnx_model
 # The tests that run generation, checks, evaluations and the interpreter on several threads at once.
-TSAN_TESTS := HostEntityModelTests HostScriptingTests HostAITests HostServicesTests ConfluxExchangeTests ConfluxChecksTests
+TSAN_TESTS := HostEntityModelTests HostScriptingTests HostAITests HostServicesTests ConfluxExchangeTests ConfluxChecksTests \
+	ConfluxAIEvaluationTests ConfluxAITrainingTests
 TSAN_FILTER := Thread|thread|Concurrent|SafeQThread|SeveralThreads|AcrossThreads
 
 # The sanitizers' settings for every run below. Python's own allocator hides its blocks from

@@ -75,10 +75,9 @@ int run(const std::vector<std::string>& args)
     QCommandLineParser parser;
     if (const auto status = ConfluxCli::parseArguments(self, parser, {}, args))
         return *status;
+    if (const auto status = ConfluxCli::expectOneProjectFile(self, parser))
+        return *status;
     const QStringList files = parser.positionalArguments();
-    if (files.size() != 1)
-        return ConfluxCli::usageError(self, files.isEmpty() ? "a project file is needed"
-                                                            : "one project file is taken");
     const std::string projectFile = files.front().toStdString();
 
     const auto project = ProjectFile::load(files.front());

@@ -38,4 +38,8 @@ int usageError(const Command& command, const std::string& message);
 std::optional<int> parseArguments(const Command& command, QCommandLineParser& parser,
                                   const QList<QCommandLineOption>& options,
                                   const std::vector<std::string>& args);
+
+/// For commands that take exactly one project file and nothing else positional: the usage error's
+/// exit status when the parsed line has none or several; nothing when it has one.
+std::optional<int> expectOneProjectFile(const Command& command, const QCommandLineParser& parser);
 } // namespace ConfluxCli

@@ -553,10 +553,8 @@ int run(const std::vector<std::string>& args)
     if (const auto status = ConfluxCli::parseArguments(
             self, parser, {modelOption, setOption, inputsOption, outputOption}, args))
         return *status;
-    if (parser.positionalArguments().size() != 1)
-        return ConfluxCli::usageError(self, parser.positionalArguments().isEmpty()
-                                                ? "a project file is needed"
-                                                : "one project file is taken");
+    if (const auto status = ConfluxCli::expectOneProjectFile(self, parser))
+        return *status;
     if (parser.isSet(outputOption) && !parser.isSet(inputsOption))
         return ConfluxCli::usageError(self, "-o writes the results of --inputs, which is missing");
     if (parser.isSet(setOption) && parser.isSet(inputsOption))

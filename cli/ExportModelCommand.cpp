@@ -91,7 +91,7 @@ int run(const std::vector<std::string>& args)
         return *status;
     QStringList positionals = parser.positionalArguments();
     if (positionals.isEmpty())
-        return usageError(exportModelCommand, "no project file given");
+        return usageError(exportModelCommand, "a project file is needed");
     const std::string projectPath = positionals.takeFirst().toStdString();
     const std::string outputPath = parser.value(outputOption).toStdString();
     std::vector<std::string> types;

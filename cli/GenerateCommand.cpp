@@ -141,11 +141,9 @@ int run(const std::vector<std::string>& args)
     const QCommandLineOption solutionTypeOption("solution-type", "", "value");
     if (const auto status = ConfluxCli::parseArguments(self, parser, {storeOption, solutionTypeOption}, args))
         return *status;
+    if (const auto status = ConfluxCli::expectOneProjectFile(self, parser))
+        return *status;
     const QStringList files = parser.positionalArguments();
-    if (files.isEmpty())
-        return ConfluxCli::usageError(self, "no project file given");
-    if (files.size() > 1)
-        return ConfluxCli::usageError(self, "only one project file is taken");
     const std::string projectFile = files.front().toStdString();
     std::string store = parser.value(storeOption).toStdString();
     int solutionType = 1;

@@ -247,10 +247,9 @@ int run(const std::vector<std::string>& args)
     QCommandLineParser parser;
     if (const auto status = ConfluxCli::parseArguments(self, parser, {}, args))
         return *status;
+    if (const auto status = ConfluxCli::expectOneProjectFile(self, parser))
+        return *status;
     const QStringList files = parser.positionalArguments();
-    if (files.size() != 1)
-        return ConfluxCli::usageError(self, files.isEmpty() ? "a project file is needed"
-                                                            : "only one project file is taken");
 
     const QString file = files.front();
     const auto project = ProjectFile::load(file);

@@ -416,11 +416,9 @@ int train(const std::vector<std::string>& args)
              weightsOption, outputOption, reportOption},
             args))
         return *status;
+    if (const auto status = ConfluxCli::expectOneProjectFile(self, parser))
+        return *status;
     const QStringList files = parser.positionalArguments();
-    if (files.isEmpty())
-        return ConfluxCli::usageError(self, "no project file given");
-    if (files.size() > 1)
-        return ConfluxCli::usageError(self, "only one project file is taken");
     if (!parser.isSet(equipmentOption))
         return ConfluxCli::usageError(self, "--equipment names the item to train");
     if (!parser.isSet(dataOption))

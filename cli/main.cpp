@@ -70,6 +70,14 @@ std::optional<int> parseArguments(const Command& command, QCommandLineParser& pa
             return usageError(command, last.toStdString() + " needs a " + option.valueName().toStdString());
     return usageError(command, parser.errorText().toStdString());
 }
+
+std::optional<int> expectOneProjectFile(const Command& command, const QCommandLineParser& parser)
+{
+    const qsizetype count = parser.positionalArguments().size();
+    if (count == 1)
+        return std::nullopt;
+    return usageError(command, count == 0 ? "a project file is needed" : "only one project file is taken");
+}
 } // namespace ConfluxCli
 
 static void printHelp(std::ostream& out)

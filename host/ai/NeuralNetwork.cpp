@@ -2,10 +2,14 @@
 
 #include "host/ai/PhysicalModelBalance.h"
 
+#include <caffe2/serialize/inline_container.h>
 #include <torch/script.h>
 #include <torch/torch.h>
 
+#include <array>
 #include <cmath>
+#include <map>
+#include <mutex>
 #include <random>
 #include <sstream>
 #include <stdexcept>
@@ -20,6 +24,9 @@ const char* const PhysicalModelFile = "conflux_physical_model.txt";
 const char* const FormatLine = "conflux-neural-network 1";
 // Larger layers than this are surely a mistake in the sizes, not a network anyone trains here.
 constexpr size_t MaximumLayerSize = 1u << 16;
+// Nor does anyone train a tanh network deeper than this; the bound also keeps model data from
+// asking for code of any length.
+constexpr size_t MaximumHiddenLayers = 100;
 
 std::vector<int64_t> layerSizes(const NeuralNetworkLayout& layout)
 {
@@ -154,6 +161,80 @@ NeuralNetworkLayout parseLayout(const std::string& text, bool& scaled)
     return layout;
 }
 
+// The module a network is written as: its tensors, and TorchScript code that evaluates them.
+torch::jit::Module scriptModule(const std::vector<torch::Tensor>& weights,
+                                const std::vector<torch::Tensor>& biases,
+                                const std::array<torch::Tensor, 4>& scaling)
+{
+    torch::jit::Module module("ConfluxNeuralNetwork");
+    std::ostringstream source;
+    source << "def forward(self, x):\n    h = (x - self.input_offset) / self.input_scale\n";
+    for (size_t i = 0; i < weights.size(); ++i)
+    {
+        const std::string index = std::to_string(i);
+        module.register_parameter("w" + index, weights[i].detach().clone(), false);
+        module.register_parameter("b" + index, biases[i].detach().clone(), false);
+        const std::string layer = "torch.addmm(self.b" + index + ", h, self.w" + index + ".t())";
+        if (i + 1 < weights.size())
+            source << "    h = torch.tanh(" << layer << ")\n";
+        else
+            source << "    return " << layer << " * self.output_scale + self.output_offset\n";
+    }
+    const char* const names[4] = {"input_offset", "input_scale", "output_offset", "output_scale"};
+    for (size_t i = 0; i < scaling.size(); ++i)
+        module.register_buffer(names[i], scaling[i].detach().clone());
+    module.define(source.str());
+    return module;
+}
+
+// The records of an archive that libtorch compiles or unpickles as code when it loads one: all
+// but the pickled tensors (data.pkl, data/) and our own extra files.
+std::map<std::string, std::string> codeRecords(caffe2::serialize::PyTorchStreamReader& reader)
+{
+    std::map<std::string, std::string> records;
+    for (const std::string& name : reader.getAllRecords())
+    {
+        if (name == "data.pkl" || name.rfind("data/", 0) == 0 || name.rfind("extra/", 0) == 0)
+            continue;
+        const auto [data, size] = reader.getRecord(name);
+        records.emplace(name, std::string(static_cast<const char*>(data.get()), size));
+    }
+    return records;
+}
+
+// The code records this class writes for a network of that many layers. libtorch's TorchScript
+// compiler does not survive malformed source, so model bytes may hold no other code than this.
+const std::map<std::string, std::string>& expectedCodeRecords(size_t layers)
+{
+    static std::mutex mutex;
+    static std::map<size_t, std::map<std::string, std::string>> cache; // at most one per depth
+    std::lock_guard lock(mutex);
+    auto found = cache.find(layers);
+    if (found != cache.end())
+        return found->second;
+    const auto tensor = [] { return torch::zeros({1, 1}); };
+    std::vector<torch::Tensor> weights, biases;
+    for (size_t i = 0; i < layers; ++i)
+    {
+        weights.push_back(tensor());
+        biases.push_back(torch::zeros({1}));
+    }
+    std::ostringstream out;
+    scriptModule(weights, biases, {torch::zeros({1}), torch::ones({1}), torch::zeros({1}), torch::ones({1})})
+        .save(out);
+    std::istringstream in(out.str());
+    caffe2::serialize::PyTorchStreamReader reader(&in);
+    return cache.emplace(layers, codeRecords(reader)).first->second;
+}
+
+std::string recordText(caffe2::serialize::PyTorchStreamReader& reader, const std::string& name)
+{
+    if (!reader.hasRecord(name))
+        return {};
+    const auto [data, size] = reader.getRecord(name);
+    return std::string(static_cast<const char*>(data.get()), size);
+}
+
 torch::Tensor readTensor(const torch::jit::Module& module, const std::string& name, torch::ScalarType type,
                          const std::vector<int64_t>& shape)
 {
@@ -182,6 +263,9 @@ void NeuralNetworkLayout::validate() const
         throw std::invalid_argument("A neural network needs at least one input and one output, not " +
                                     std::to_string(inputs) + " inputs and " + std::to_string(outputs) +
                                     " outputs");
+    if (hiddenLayers.size() > MaximumHiddenLayers)
+        throw std::invalid_argument("A neural network has at most " + std::to_string(MaximumHiddenLayers) +
+                                    " hidden layers, not " + std::to_string(hiddenLayers.size()));
     for (size_t i = 0; i < hiddenLayers.size(); ++i)
         if (hiddenLayers[i] < 1 || hiddenLayers[i] > MaximumLayerSize)
             throw std::invalid_argument("Hidden layer " + std::to_string(i + 1) + " has " +
@@ -339,26 +423,8 @@ void NeuralNetwork::restore(const NeuralNetwork& other)
 
 Utilities::bytearray NeuralNetwork::toByteArray() const
 {
-    torch::jit::Module module("ConfluxNeuralNetwork");
-    std::ostringstream source;
-    source << "def forward(self, x):\n    h = (x - self.input_offset) / self.input_scale\n";
-    for (size_t i = 0; i < m_weights.size(); ++i)
-    {
-        const std::string index = std::to_string(i);
-        module.register_parameter("w" + index, m_weights[i].detach().clone(), false);
-        module.register_parameter("b" + index, m_biases[i].detach().clone(), false);
-        const std::string layer = "torch.addmm(self.b" + index + ", h, self.w" + index + ".t())";
-        if (i + 1 < m_weights.size())
-            source << "    h = torch.tanh(" << layer << ")\n";
-        else
-            source << "    return " << layer << " * self.output_scale + self.output_offset\n";
-    }
-    module.register_buffer("input_offset", m_inputOffset.detach().clone());
-    module.register_buffer("input_scale", m_inputScale.detach().clone());
-    module.register_buffer("output_offset", m_outputOffset.detach().clone());
-    module.register_buffer("output_scale", m_outputScale.detach().clone());
-    module.define(source.str());
-
+    auto module =
+        scriptModule(m_weights, m_biases, {m_inputOffset, m_inputScale, m_outputOffset, m_outputScale});
     torch::jit::ExtraFilesMap extra{{NetworkFile, layoutText(m_layout, m_hasScaling)}};
     if (m_layout.physicalModel)
         extra[PhysicalModelFile] = m_layout.physicalModel->toText();
@@ -372,33 +438,42 @@ NeuralNetwork NeuralNetwork::fromByteArray(const Utilities::bytearray& bytes)
 {
     if (bytes.empty())
         badArchive("the data is empty");
-    torch::jit::ExtraFilesMap extra{{NetworkFile, ""}, {PhysicalModelFile, ""}};
-    torch::jit::Module module;
+    const std::string archive(bytes.begin(), bytes.end());
+    std::string networkText;
+    std::string physicalModelText;
+    std::map<std::string, std::string> code;
+    // The archive is read record by record first: its code must be checked before libtorch
+    // compiles it.
+    const auto unreadable = [](const std::string& why)
+    { badArchive("not a readable TorchScript archive (" + firstLine(why) + ")"); };
     try
     {
-        std::istringstream in(std::string(bytes.begin(), bytes.end()));
-        module = torch::jit::load(in, torch::kCPU, extra);
+        std::istringstream in(archive);
+        caffe2::serialize::PyTorchStreamReader reader(&in);
+        networkText = recordText(reader, std::string("extra/") + NetworkFile);
+        physicalModelText = recordText(reader, std::string("extra/") + PhysicalModelFile);
+        code = codeRecords(reader);
     }
     catch (const c10::Error& e)
     {
-        badArchive("not a readable TorchScript archive (" + firstLine(e.what_without_backtrace()) + ")");
+        unreadable(e.what_without_backtrace());
     }
     catch (const std::exception& e)
     {
-        badArchive("not a readable TorchScript archive (" + firstLine(e.what()) + ")");
+        unreadable(e.what());
     }
-    if (extra[NetworkFile].empty())
+    if (networkText.empty())
         badArchive(std::string("the TorchScript archive has no ") + NetworkFile +
                    ": it was not written as a neural network");
 
     NeuralNetwork network;
     bool scaled = false;
-    network.m_layout = parseLayout(extra[NetworkFile], scaled);
+    network.m_layout = parseLayout(networkText, scaled);
     network.m_hasScaling = scaled;
     try
     {
-        if (!extra[PhysicalModelFile].empty())
-            network.m_layout.physicalModel = PhysicalModel::fromText(extra[PhysicalModelFile]);
+        if (!physicalModelText.empty())
+            network.m_layout.physicalModel = PhysicalModel::fromText(physicalModelText);
         network.m_layout.validate();
     }
     catch (const std::exception& e)
@@ -407,6 +482,23 @@ NeuralNetwork NeuralNetwork::fromByteArray(const Utilities::bytearray& bytes)
     }
     const auto type = network.scalarType();
     const auto sizes = layerSizes(network.m_layout);
+    if (code != expectedCodeRecords(sizes.size() - 1))
+        badArchive("the TorchScript code is not the code written for a network of " +
+                   std::to_string(sizes.size() - 1) + " layers");
+    torch::jit::Module module;
+    try
+    {
+        std::istringstream in(archive);
+        module = torch::jit::load(in, torch::kCPU);
+    }
+    catch (const c10::Error& e)
+    {
+        unreadable(e.what_without_backtrace());
+    }
+    catch (const std::exception& e)
+    {
+        unreadable(e.what());
+    }
     try
     {
         for (size_t i = 0; i + 1 < sizes.size(); ++i)

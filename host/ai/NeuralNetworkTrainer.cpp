@@ -306,6 +306,61 @@ std::shared_ptr<const ModuleImpl> snapshotImpl(const detail::NeuralNetwork& netw
 {
     return std::make_shared<const detail::NeuralNetworkModuleImpl>(network.snapshot());
 }
+
+// A deep copy of the optimiser's per-parameter state (Adam's moments, L-BFGS's history): steps
+// update those tensors in place, so a failed run can only be undone from copies.
+using OptimiserState = ska::flat_hash_map<std::string, std::unique_ptr<torch::optim::OptimizerParamState>>;
+
+torch::Tensor deepCopy(const torch::Tensor& tensor)
+{
+    return tensor.defined() ? tensor.clone() : tensor;
+}
+
+std::deque<torch::Tensor> deepCopy(const std::deque<torch::Tensor>& tensors)
+{
+    std::deque<torch::Tensor> copy;
+    for (const auto& tensor : tensors)
+        copy.push_back(deepCopy(tensor));
+    return copy;
+}
+
+std::unique_ptr<torch::optim::OptimizerParamState> deepCopy(const torch::optim::OptimizerParamState& state)
+{
+    auto copy = state.clone();
+    if (auto* adam = dynamic_cast<torch::optim::AdamParamState*>(copy.get()))
+    {
+        adam->exp_avg(deepCopy(adam->exp_avg()));
+        adam->exp_avg_sq(deepCopy(adam->exp_avg_sq()));
+        adam->max_exp_avg_sq(deepCopy(adam->max_exp_avg_sq()));
+    }
+    else if (auto* lbfgs = dynamic_cast<torch::optim::LBFGSParamState*>(copy.get()))
+    {
+        lbfgs->d(deepCopy(lbfgs->d()));
+        lbfgs->H_diag(deepCopy(lbfgs->H_diag()));
+        lbfgs->prev_flat_grad(deepCopy(lbfgs->prev_flat_grad()));
+        lbfgs->old_dirs(deepCopy(lbfgs->old_dirs()));
+        lbfgs->old_stps(deepCopy(lbfgs->old_stps()));
+        lbfgs->ro(deepCopy(lbfgs->ro()));
+        if (lbfgs->al())
+        {
+            std::vector<torch::Tensor> al;
+            for (const auto& tensor : *lbfgs->al())
+                al.push_back(deepCopy(tensor));
+            lbfgs->al(std::move(al));
+        }
+    }
+    else
+        throw std::logic_error("The trainer cannot copy the state of this optimiser");
+    return copy;
+}
+
+OptimiserState deepCopy(const OptimiserState& state)
+{
+    OptimiserState copy;
+    for (const auto& [key, value] : state)
+        copy.emplace(key, deepCopy(*value));
+    return copy;
+}
 } // namespace
 
 struct NeuralNetworkTrainer::State
@@ -459,11 +514,13 @@ ModuleTrainerResult NeuralNetworkTrainer::train(const Example& training, const E
 
     auto& optimiser = m_state->optimiserFor(learningRate);
     const auto parameters = network.parameters();
-    // A failed run leaves the network as it was and starts the optimiser afresh.
+    // A failed run leaves the network and the optimiser as they were, so that training on
+    // continues from where the last good run stopped.
+    OptimiserState optimiserBefore = deepCopy(optimiser.state());
     const auto fail = [&](const std::string& message)
     {
         network.restore(before);
-        m_state->optimiser.reset();
+        optimiser.state() = std::move(optimiserBefore);
         throw std::runtime_error(message);
     };
 

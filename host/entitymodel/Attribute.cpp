@@ -25,6 +25,16 @@ std::recursive_mutex& cacheMutex()
 }
 } // namespace
 
+/// Outcomes of an attribute's rules, cached per edit generation.
+struct Attribute::RuleCache
+{
+    std::unique_ptr<Rule> confluxReadOnlyRule;
+    std::uint64_t hiddenGeneration = 0;
+    std::uint64_t readOnlyGeneration = 0;
+    bool hidden = false;
+    bool readOnly = false;
+};
+
 std::uint64_t attributeCacheGeneration()
 {
     return cacheGeneration.load(std::memory_order_relaxed);
@@ -49,6 +59,13 @@ Attribute::Attribute(std::shared_ptr<const AttributeDefinition> definition)
 }
 
 Attribute::~Attribute() = default;
+
+Attribute::RuleCache& Attribute::ruleCache() const
+{
+    if (!ruleCache_)
+        ruleCache_ = std::make_unique<RuleCache>();
+    return *ruleCache_;
+}
 
 Type Attribute::getType() const
 {
@@ -123,13 +140,14 @@ bool Attribute::isHidden() const
     if (!definition_->hiddenRule)
         return false;
     const std::lock_guard lock(cacheMutex());
+    RuleCache& cache = ruleCache();
     std::uint64_t generation = attributeCacheGeneration();
-    if (hiddenGeneration_ != generation)
+    if (cache.hiddenGeneration != generation)
     {
-        hiddenCache_ = Rule::holds(*definition_->hiddenRule, *this);
-        hiddenGeneration_ = generation;
+        cache.hidden = Rule::holds(*definition_->hiddenRule, *this);
+        cache.hiddenGeneration = generation;
     }
-    return hiddenCache_;
+    return cache.hidden;
 }
 
 bool Attribute::isReadOnly() const
@@ -141,13 +159,14 @@ bool Attribute::isReadOnly() const
     if (!definition_->readOnlyRule)
         return false;
     const std::lock_guard lock(cacheMutex());
+    RuleCache& cache = ruleCache();
     std::uint64_t generation = attributeCacheGeneration();
-    if (readOnlyGeneration_ != generation)
+    if (cache.readOnlyGeneration != generation)
     {
-        readOnlyCache_ = Rule::holds(*definition_->readOnlyRule, *this);
-        readOnlyGeneration_ = generation;
+        cache.readOnly = Rule::holds(*definition_->readOnlyRule, *this);
+        cache.readOnlyGeneration = generation;
     }
-    return readOnlyCache_;
+    return cache.readOnly;
 }
 
 void Attribute::invalidate(bool recursive)
@@ -209,24 +228,26 @@ const Rule* Attribute::getConfluxReadOnlyRule(bool evaluate) const
     if (!definition_->exchange.readOnlyRule)
         return nullptr;
     const std::lock_guard lock(cacheMutex());
-    if (!confluxReadOnlyRule_)
+    std::unique_ptr<Rule>& rule = ruleCache().confluxReadOnlyRule;
+    if (!rule)
     {
-        confluxReadOnlyRule_ = std::make_unique<Rule>(*definition_->exchange.readOnlyRule);
-        confluxReadOnlyRule_->evaluate(*this);
+        rule = std::make_unique<Rule>(*definition_->exchange.readOnlyRule);
+        rule->evaluate(*this);
     }
     else if (evaluate)
-        confluxReadOnlyRule_->evaluate(*this);
-    return confluxReadOnlyRule_.get();
+        rule->evaluate(*this);
+    return rule.get();
 }
 
 AttributeDefinition& Attribute::editableDefinition()
 {
-    if (!ownDefinition_)
+    if (!ownsDefinition_)
     {
-        ownDefinition_ = std::make_shared<AttributeDefinition>(*definition_);
-        definition_ = ownDefinition_;
+        definition_ = std::make_shared<AttributeDefinition>(*definition_);
+        ownsDefinition_ = true;
     }
-    return *ownDefinition_;
+    // The copy was made as a mutable object above, so writing through it is sound.
+    return const_cast<AttributeDefinition&>(*definition_);
 }
 
 void Attribute::resetType(const std::string& label)

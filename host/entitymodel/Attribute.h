@@ -193,19 +193,21 @@ private:
     friend class Entity;
     friend class CountedCompositeAttribute;
 
+    struct RuleCache;
+    /// The rule cache, made on first use (callers hold the cache lock).
+    RuleCache& ruleCache() const;
+
+    // Projects hold millions of attributes: what few of them use (rule outcomes) is kept aside, and
+    // the small members come last, so that a subclass's value fills the space after them.
     std::shared_ptr<const AttributeDefinition> definition_;
-    std::shared_ptr<AttributeDefinition> ownDefinition_;
-    TypeRef name_;
     CompositeAttribute* parent_ = nullptr;
+    mutable std::unique_ptr<RuleCache> ruleCache_; ///< made when a rule is first evaluated
+    TypeRef name_;
     bool valid_ = true;
     mutable bool derivedStale_ = false;
     mutable bool computing_ = false;
+    bool ownsDefinition_ = false; ///< definition_ is this attribute's own copy (editableDefinition)
     std::optional<bool> readOnlyOverride_;
-    mutable std::unique_ptr<Rule> confluxReadOnlyRule_;
-    mutable std::uint64_t hiddenGeneration_ = 0;
-    mutable bool hiddenCache_ = false;
-    mutable std::uint64_t readOnlyGeneration_ = 0;
-    mutable bool readOnlyCache_ = false;
 };
 
 /// The model-wide edit generation: rule outcomes cached before a change are recomputed after it.

@@ -27,6 +27,8 @@ public:
     const std::vector<std::unique_ptr<Attribute>>& children() const { return children_; }
     /// Takes ownership and returns the raw pointer; a non-empty name renames the attribute first.
     Attribute* addAttribute(std::unique_ptr<Attribute> attribute, const std::string& name = {});
+    /// Makes room for that many children (saves regrowing while a tree is built).
+    void reserveChildren(std::size_t count) { children_.reserve(count); }
     /// Detaches a child and hands it back (null when it is not a child).
     std::unique_ptr<Attribute> removeAttribute(Attribute* child);
     void removeAllAttributes();

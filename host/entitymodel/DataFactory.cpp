@@ -8,6 +8,7 @@
 
 #include <charconv>
 #include <stdexcept>
+#include <utility>
 
 namespace EntityModel
 {
@@ -32,6 +33,7 @@ std::unique_ptr<Entity> DataFactory::createEntity(std::shared_ptr<const EntityDe
     if (!definition)
         throw std::invalid_argument("An entity needs a definition");
     auto entity = std::make_unique<Entity>(definition, name, ID{0, nextEntitySerial()});
+    entity->reserveChildren(definition->attributes.size());
     for (const AttributeDefinition& attribute : definition->attributes)
         entity->addAttribute(
             createAttribute(std::shared_ptr<const AttributeDefinition>(definition, &attribute)));
@@ -45,6 +47,7 @@ std::unique_ptr<Attribute> DataFactory::createAttribute(std::shared_ptr<const At
     case AttributeKind::Composite:
     {
         auto composite = std::make_unique<CompositeAttribute>(definition);
+        composite->reserveChildren(definition->children.size());
         for (const AttributeDefinition& child : definition->children)
             composite->addAttribute(
                 createAttribute(std::shared_ptr<const AttributeDefinition>(definition, &child)));
@@ -60,31 +63,31 @@ std::unique_ptr<Attribute> DataFactory::createAttribute(std::shared_ptr<const At
         return counted;
     }
     case AttributeKind::Int:
-        return std::make_unique<IntAttribute>(definition);
+        return std::make_unique<IntAttribute>(std::move(definition));
     case AttributeKind::Bool:
-        return std::make_unique<BoolAttribute>(definition);
+        return std::make_unique<BoolAttribute>(std::move(definition));
     case AttributeKind::Double:
-        return std::make_unique<DoubleAttribute>(definition);
+        return std::make_unique<DoubleAttribute>(std::move(definition));
     case AttributeKind::Type:
-        return std::make_unique<TypeAttribute>(definition);
+        return std::make_unique<TypeAttribute>(std::move(definition));
     case AttributeKind::String:
-        return std::make_unique<StringAttribute>(definition);
+        return std::make_unique<StringAttribute>(std::move(definition));
     case AttributeKind::Filename:
-        return std::make_unique<FilenameAttribute>(definition);
+        return std::make_unique<FilenameAttribute>(std::move(definition));
     case AttributeKind::ByteArray:
-        return std::make_unique<ByteArrayAttribute>(definition);
+        return std::make_unique<ByteArrayAttribute>(std::move(definition));
     case AttributeKind::Curve:
-        return std::make_unique<CurveAttribute>(definition);
+        return std::make_unique<CurveAttribute>(std::move(definition));
     case AttributeKind::UnitType:
-        return std::make_unique<UnitTypeAttribute>(definition);
+        return std::make_unique<UnitTypeAttribute>(std::move(definition));
     case AttributeKind::Link:
-        return std::make_unique<LinkAttribute>(definition);
+        return std::make_unique<LinkAttribute>(std::move(definition));
     case AttributeKind::List:
-        return std::make_unique<ListAttribute>(definition);
+        return std::make_unique<ListAttribute>(std::move(definition));
     case AttributeKind::Array:
-        return std::make_unique<ArrayAttribute>(definition);
+        return std::make_unique<ArrayAttribute>(std::move(definition));
     case AttributeKind::Shortcut:
-        return std::make_unique<ShortcutAttribute>(definition);
+        return std::make_unique<ShortcutAttribute>(std::move(definition));
     }
     throw std::logic_error("Unknown attribute kind of '" + definition->name.getLabel() + "'");
 }

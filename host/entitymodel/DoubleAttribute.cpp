@@ -6,6 +6,8 @@
 #include <charconv>
 #include <cmath>
 #include <limits>
+#include <map>
+#include <mutex>
 #include <stdexcept>
 
 namespace EntityModel
@@ -20,14 +22,24 @@ std::shared_ptr<const AttributeDefinition> doubleDefinition(TypeRef name)
     return definition;
 }
 
-std::shared_ptr<const AttributeDefinition> unitDefinition(TypeRef quantity, std::string unit)
+/// The definition of unit attributes of a quantity and unit, one shared by all of them (a project's
+/// values would otherwise each carry a copy).
+std::shared_ptr<const AttributeDefinition> unitDefinition(TypeRef quantity, const std::string& unit)
 {
-    auto definition = std::make_shared<AttributeDefinition>();
-    definition->kind = AttributeKind::UnitType;
-    definition->name = TypeRef("Unit");
-    definition->quantity = quantity;
-    definition->unit = std::move(unit);
-    return definition;
+    static std::mutex mutex;
+    static std::map<std::pair<TypeRef, std::string>, std::shared_ptr<const AttributeDefinition>> shared;
+    const std::lock_guard lock(mutex);
+    auto& slot = shared[{quantity, unit}];
+    if (!slot)
+    {
+        auto definition = std::make_shared<AttributeDefinition>();
+        definition->kind = AttributeKind::UnitType;
+        definition->name = TypeRef("Unit");
+        definition->quantity = quantity;
+        definition->unit = unit;
+        slot = std::move(definition);
+    }
+    return slot;
 }
 
 std::optional<double> parseDouble(const std::string& text)
@@ -38,18 +50,30 @@ std::optional<double> parseDouble(const std::string& text)
         return std::nullopt;
     return value;
 }
+/// A unit label as a unit attribute keeps it: interned, as projects hold one per value.
+TypeRef unitLabel(const std::string& unit)
+{
+    return unit.empty() ? TypeRef() : TypeRef(unit);
+}
 } // namespace
+
+struct DoubleAttribute::BoundOverrides
+{
+    std::optional<std::optional<double>> min;
+    std::optional<std::optional<double>> max;
+};
 
 // Unit types.
 
 UnitTypeAttribute::UnitTypeAttribute(std::shared_ptr<const AttributeDefinition> definition)
     : Attribute(std::move(definition)), quantity_(getDefinition().quantity),
-      unit_(getDefinition().defaultValue.empty() ? getDefinition().unit : getDefinition().defaultValue)
+      unit_(unitLabel(getDefinition().defaultValue.empty() ? getDefinition().unit
+                                                           : getDefinition().defaultValue))
 {
 }
 
 UnitTypeAttribute::UnitTypeAttribute(TypeRef quantity, std::string unit)
-    : Attribute(unitDefinition(quantity, unit)), quantity_(quantity), unit_(std::move(unit))
+    : Attribute(unitDefinition(quantity, unit)), quantity_(quantity), unit_(unitLabel(unit))
 {
 }
 
@@ -61,7 +85,7 @@ void UnitTypeAttribute::accept(AttributeVisitor& visitor)
 void UnitTypeAttribute::setQuantity(TypeRef quantity)
 {
     if (quantity != quantity_)
-        unit_.clear();
+        unit_ = TypeRef();
     quantity_ = quantity;
     valueChanged();
 }
@@ -69,14 +93,14 @@ void UnitTypeAttribute::setQuantity(TypeRef quantity)
 std::string UnitTypeAttribute::getValue() const
 {
     ensureComputed();
-    return unit_.empty() ? UnitConverter::instance().getSIType(quantity_) : unit_;
+    return unit_.empty() ? UnitConverter::instance().getSIType(quantity_) : unit_.getLabel();
 }
 
 bool UnitTypeAttribute::setValueFromString(const std::string& unit)
 {
     if (!UnitConverter::instance().transform(quantity_, unit))
         return false;
-    unit_ = unit;
+    unit_ = unitLabel(unit);
     valueChanged();
     return true;
 }
@@ -85,7 +109,7 @@ Utilities::LinearTransform<double> UnitTypeAttribute::getTransform() const
 {
     ensureComputed();
     return UnitConverter::instance()
-        .transform(quantity_, unit_)
+        .transform(quantity_, unit_.getLabel())
         .value_or(Utilities::LinearTransform<double>{});
 }
 
@@ -96,7 +120,7 @@ DoubleAttribute::DoubleAttribute(std::shared_ptr<const AttributeDefinition> defi
 {
     value_ = parseDouble(getDefinition().defaultValue).value_or(0.0);
     if (!getDefinition().quantity.empty())
-        unit_ = std::make_unique<UnitTypeAttribute>(getDefinition().quantity, getDefinition().unit);
+        unit_.emplace(getDefinition().quantity, getDefinition().unit);
 }
 
 DoubleAttribute::DoubleAttribute(TypeRef name, double standardValue)
@@ -175,28 +199,32 @@ void DoubleAttribute::setUnit(TypeRef quantity, const std::string& unit)
     if (quantity.empty())
         unit_.reset();
     else
-        unit_ = std::make_unique<UnitTypeAttribute>(quantity, unit);
+        unit_.emplace(quantity, unit);
     valueChanged();
 }
 
 std::optional<double> DoubleAttribute::getMinimum() const
 {
-    return minOverride_ ? *minOverride_ : getDefinition().min;
+    return bounds_ && bounds_->min ? *bounds_->min : getDefinition().min;
 }
 
 std::optional<double> DoubleAttribute::getMaximum() const
 {
-    return maxOverride_ ? *maxOverride_ : getDefinition().max;
+    return bounds_ && bounds_->max ? *bounds_->max : getDefinition().max;
 }
 
 void DoubleAttribute::setMinimum(std::optional<double> min)
 {
-    minOverride_ = min;
+    if (!bounds_)
+        bounds_ = std::make_unique<BoundOverrides>();
+    bounds_->min = min;
 }
 
 void DoubleAttribute::setMaximum(std::optional<double> max)
 {
-    maxOverride_ = max;
+    if (!bounds_)
+        bounds_ = std::make_unique<BoundOverrides>();
+    bounds_->max = max;
 }
 
 std::string DoubleAttribute::format(double value)

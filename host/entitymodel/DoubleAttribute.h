@@ -34,7 +34,7 @@ public:
 
 private:
     TypeRef quantity_;
-    std::string unit_;
+    TypeRef unit_; ///< the chosen unit's label (empty: the standard unit)
 };
 
 /// A real value stored in standard units, with a unit attribute (the unit in which it is shown),
@@ -60,7 +60,7 @@ public:
     void setValueIn(const std::string& unit, double value);
 
     /// The unit attribute (null for a value without a quantity).
-    UnitTypeAttribute* getUnitAttribute() const { return unit_.get(); }
+    UnitTypeAttribute* getUnitAttribute() const { return unit_ ? &*unit_ : nullptr; }
     /// Gives the value a unit attribute of the quantity and unit (an empty quantity removes it).
     void setUnit(TypeRef quantity, const std::string& unit);
 
@@ -73,9 +73,11 @@ public:
     static std::string format(double value);
 
 private:
+    struct BoundOverrides;
+
     double value_ = 0.0;
-    std::unique_ptr<UnitTypeAttribute> unit_;
-    std::optional<std::optional<double>> minOverride_;
-    std::optional<std::optional<double>> maxOverride_;
+    // Held in place: projects hold hundreds of thousands of values, nearly all with a unit.
+    mutable std::optional<UnitTypeAttribute> unit_;
+    std::unique_ptr<BoundOverrides> bounds_; ///< bounds set in code in place of the definition's
 };
 } // namespace EntityModel

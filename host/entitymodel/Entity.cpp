@@ -4,6 +4,8 @@
 #include "host/entitymodel/LinkAttribute.h"
 
 #include <atomic>
+#include <mutex>
+#include <unordered_map>
 
 namespace EntityModel
 {
@@ -11,12 +13,34 @@ namespace
 {
 std::atomic<int> lastSerial{0};
 
-std::shared_ptr<const AttributeDefinition> entityAttributeDefinition(const EntityDefinition& definition)
+std::shared_ptr<const AttributeDefinition> makeEntityAttributeDefinition(const EntityDefinition& definition)
 {
     auto attribute = std::make_shared<AttributeDefinition>();
     attribute->kind = AttributeKind::Composite;
     attribute->name = definition.type;
     attribute->exchange = definition.exchange;
+    return attribute;
+}
+
+/// The definition of an entity as an attribute. The schema's entity definitions do not change while
+/// registered, so all entities of one share it; others (made in code) get their own.
+std::shared_ptr<const AttributeDefinition>
+entityAttributeDefinition(const std::shared_ptr<const EntityDefinition>& definition)
+{
+    if (Schema::instance().find(definition->type) != definition.get())
+        return makeEntityAttributeDefinition(*definition);
+    static std::mutex mutex;
+    // Keyed by address; the weak pointer tells a definition from a later one at the same address.
+    static std::unordered_map<const EntityDefinition*, std::pair<std::weak_ptr<const EntityDefinition>,
+                                                                 std::shared_ptr<const AttributeDefinition>>>
+        shared;
+    const std::lock_guard lock(mutex);
+    auto& [owner, attribute] = shared[definition.get()];
+    if (!attribute || owner.expired())
+    {
+        attribute = makeEntityAttributeDefinition(*definition);
+        owner = definition;
+    }
     return attribute;
 }
 } // namespace
@@ -40,7 +64,7 @@ std::string ID::toString() const
 }
 
 Entity::Entity(std::shared_ptr<const EntityDefinition> definition, std::string name, ID id)
-    : CompositeAttribute(entityAttributeDefinition(*definition)), entityDefinition_(std::move(definition)),
+    : CompositeAttribute(entityAttributeDefinition(definition)), entityDefinition_(std::move(definition)),
       name_(std::move(name)), id_(id)
 {
 }

@@ -85,7 +85,10 @@ std::string LinkAttribute::getValue() const
 
 bool LinkAttribute::accepts(const Entity* entity) const
 {
-    return entity && (getDefinition().linkedTypes.empty() || getLinkedTypes().contains(entity->getTypeRef()));
+    if (!entity)
+        return false;
+    const std::vector<TypeRef>& types = getDefinition().linkedTypes;
+    return types.empty() || std::find(types.begin(), types.end(), entity->getTypeRef()) != types.end();
 }
 
 Entity* LinkAttribute::adopt(std::unique_ptr<Entity>&& entity, int position)

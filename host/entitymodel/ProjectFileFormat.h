@@ -13,6 +13,10 @@ namespace EntityModel::ProjectFileFormat
 inline constexpr const char* formatName = "ConfluxTool project";
 inline constexpr int version = 1;
 
+/// How many reads so far were left to the whole-document reader (files of unusual layout and refused
+/// files; well-formed files are read entity by entity). Tests watch it to keep the common case quick.
+int wholeDocumentReads();
+
 /// The shortest text that reads back as the same double; JSON has no non-finite numbers, so those
 /// are written as the texts "NaN", "Infinity" and "-Infinity".
 inline std::string number(double value)

@@ -98,6 +98,7 @@ TEST(EvaluateCommand, BadInputIsNamedWithStatus2)
     };
     const std::vector<Row> rows = {
         {{}, "a project file is needed"},
+        {{sample, sample}, "only one project file is taken"},
         {{sample, "--bogus"}, "unknown option '--bogus'"},
         {{dir.filePath("missing.json")}, "missing.json"},
         {{sample, "--model", "Nobody"}, "unknown model 'Nobody'; the AI models of"},

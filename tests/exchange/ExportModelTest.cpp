@@ -167,7 +167,7 @@ TEST(ExportModelCommand, BadCommandLinesAndFilesFail)
         const char* message;
     };
     const Row rows[] = {
-        {{"export-model"}, 2, "confluxtool export-model: no project file given"},
+        {{"export-model"}, 2, "confluxtool export-model: a project file is needed"},
         {{"export-model", samplePath, "--document"}, 2, "--document needs at least one entity type"},
         {{"export-model", samplePath, "-o"}, 2, "-o needs a file name"},
         {{"export-model", samplePath, "--bogus"}, 2, "unknown option '--bogus'"},

@@ -7,8 +7,10 @@
 #include <QTemporaryDir>
 
 #include <cmath>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <map>
 
 using namespace AISystem;
 using ::testing::HasSubstr;
@@ -31,9 +33,9 @@ template <typename F> std::string messageOf(F&& f)
 
 PhysicalModel waterLoop()
 {
-    PhysicalModelStream water(PhysicalModelFluid(PhysicalModelFluidDensityConstant(998.0),
-                                                 PhysicalModelFluidSpecificHeatTemperatureCurve({{0.0, 4217.0},
-                                                                                                 {40.0, 4179.0}})));
+    PhysicalModelStream water(
+        PhysicalModelFluid(PhysicalModelFluidDensityConstant(998.0),
+                           PhysicalModelFluidSpecificHeatTemperatureCurve({{0.0, 4217.0}, {40.0, 4179.0}})));
     water.addInflow(0.0, PhysicalModelValue::input(1), PhysicalModelValue::input(2));
     water.addOutflow(0.0, PhysicalModelValue::output(0), PhysicalModelValue::output(1, -1.0));
     PhysicalModel model;
@@ -58,7 +60,8 @@ Example waterExample()
     return Example(Tensor::fromRows(inputs), Tensor::fromRows(outputs), 40);
 }
 
-std::unique_ptr<NeuralNetworkTrainer> trainedWaterNetwork(TensorElementType type, NeuralNetworkType networkType)
+std::unique_ptr<NeuralNetworkTrainer> trainedWaterNetwork(TensorElementType type,
+                                                          NeuralNetworkType networkType)
 {
     NeuralNetworkTrainer::setManualSeed(99);
     auto network = std::make_unique<NeuralNetworkTrainer>(3, 2, std::vector<size_t>{6, 5}, type, waterLoop(),
@@ -72,7 +75,8 @@ TEST(NeuralNetworkModule, SavedNetworkLoadsWithTheSameOutputs)
 {
     QTemporaryDir directory;
     ASSERT_TRUE(directory.isValid());
-    const Tensor inputs = Tensor::fromRows({{1500.0, 18.0, 0.0006}, {4000.0, 24.0, 0.0009}, {0.0, 20.0, 0.001}});
+    const Tensor inputs =
+        Tensor::fromRows({{1500.0, 18.0, 0.0006}, {4000.0, 24.0, 0.0009}, {0.0, 20.0, 0.001}});
     for (const auto type : {TensorElementType::Float, TensorElementType::Double})
         for (const auto networkType : {NeuralNetworkType::Generic, NeuralNetworkType::PhysicsConserved})
         {
@@ -90,13 +94,15 @@ TEST(NeuralNetworkModule, SavedNetworkLoadsWithTheSameOutputs)
             // The physical model travels with the network.
             ASSERT_TRUE(loaded.canCalcImbalanceResults());
             const Tensor outputs = Tensor::fromRows({{25.0, 0.0006}, {30.0, 0.0009}, {20.0, 0.001}});
-            EXPECT_EQ(loaded.calcImbalanceResults(inputs, outputs), network->calcImbalanceResults(inputs, outputs));
+            EXPECT_EQ(loaded.calcImbalanceResults(inputs, outputs),
+                      network->calcImbalanceResults(inputs, outputs));
 
             // A file holds the same bytes.
             const std::string path = directory.filePath("network.ai").toStdString();
             ASSERT_TRUE(network->toFile(path));
             std::ifstream file(path, std::ios::binary);
-            const Utilities::bytearray fromFile{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+            const Utilities::bytearray fromFile{std::istreambuf_iterator<char>(file),
+                                                std::istreambuf_iterator<char>()};
             EXPECT_EQ(fromFile, bytes);
         }
 }
@@ -119,15 +125,20 @@ TEST(NeuralNetworkModule, ImbalanceIsTheMeanOverTheCases)
 TEST(NeuralNetworkModule, NetworkWithoutPhysicalModelComputesNoImbalance)
 {
     NeuralNetworkTrainer::setManualSeed(1);
-    NeuralNetworkTrainer network(2, 1, {3}, TensorElementType::Float, std::nullopt, NeuralNetworkType::Generic);
+    NeuralNetworkTrainer network(2, 1, {3}, TensorElementType::Float, std::nullopt,
+                                 NeuralNetworkType::Generic);
     const Module loaded = Module(loadNeuralNetworkModule(network.toByteArray()));
     EXPECT_FALSE(loaded.canCalcImbalanceResults());
     EXPECT_FALSE(loaded.calcImbalanceResults(Tensor::fromRows({{1.0, 2.0}}), Tensor::fromRows({{1.0}})));
     EXPECT_EQ(loaded.eval(Tensor::fromRows({{1.0, 2.0}})), network.eval(Tensor::fromRows({{1.0, 2.0}})));
-    EXPECT_EQ(messageOf([&] { loaded.eval(Tensor::fromRows({{1.0, 2.0, 3.0}})); }),
+    EXPECT_EQ(messageOf(
+                  [&] {
+                      loaded.eval(Tensor::fromRows({{1.0, 2.0, 3.0}}));
+                  }),
               "NeuralNetwork module: inputs of shape {1, 3} given, the network takes {cases, 2}");
-    EXPECT_EQ(loaded.eval(Tensor::createTensor(TensorShape{0, 2}, TensorElementType::Double)).getTensorShape(),
-              (TensorShape{0, 1}));
+    EXPECT_EQ(
+        loaded.eval(Tensor::createTensor(TensorShape{0, 2}, TensorElementType::Double)).getTensorShape(),
+        (TensorShape{0, 1}));
 }
 
 TEST(NeuralNetworkModule, ArchiveRunsOnPlainTorchScript)
@@ -135,8 +146,8 @@ TEST(NeuralNetworkModule, ArchiveRunsOnPlainTorchScript)
     // Without the energy correction the archive's own forward is the whole network.
     const auto network = trainedWaterNetwork(TensorElementType::Float, NeuralNetworkType::Generic);
     const Module plain = Module::fromByteArray(ModuleType::TorchScript, network->toByteArray());
-    const Tensor inputs =
-        Tensor::fromRows({{1500.0, 18.0, 0.0006}, {4000.0, 24.0, 0.0009}}).toElementType(TensorElementType::Float);
+    const Tensor inputs = Tensor::fromRows({{1500.0, 18.0, 0.0006}, {4000.0, 24.0, 0.0009}})
+                              .toElementType(TensorElementType::Float);
     const Tensor expected = network->eval(inputs);
     const Tensor actual = plain.eval(inputs);
     ASSERT_EQ(actual.getTensorShape(), expected.getTensorShape());
@@ -150,7 +161,8 @@ TEST(NeuralNetworkModule, BadBytesAreRefusedWithTheReason)
     const auto bytes =
         NeuralNetworkTrainer(2, 1, {3}, TensorElementType::Float, std::nullopt, NeuralNetworkType::Generic)
             .toByteArray();
-    const Utilities::bytearray truncated(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(bytes.size() / 2));
+    const Utilities::bytearray truncated(bytes.begin(),
+                                         bytes.begin() + static_cast<std::ptrdiff_t>(bytes.size() / 2));
     Utilities::bytearray garbled = bytes;
     for (size_t i = garbled.size() / 3; i < garbled.size() / 3 + 64; ++i)
         garbled[i] ^= 0x5a;
@@ -158,15 +170,46 @@ TEST(NeuralNetworkModule, BadBytesAreRefusedWithTheReason)
     EXPECT_EQ(messageOf([] { loadNeuralNetworkModule({}); }), "NeuralNetwork model data: the data is empty");
     EXPECT_THAT(messageOf([] { loadNeuralNetworkModule(Utilities::toByteArray("not a network")); }),
                 StartsWith("NeuralNetwork model data: not a readable TorchScript archive ("));
-    EXPECT_THAT(messageOf([&] { loadNeuralNetworkModule(truncated); }), StartsWith("NeuralNetwork model data: "));
-    EXPECT_THAT(messageOf([&] { loadNeuralNetworkModule(garbled); }), StartsWith("NeuralNetwork model data: "));
+    EXPECT_THAT(messageOf([&] { loadNeuralNetworkModule(truncated); }),
+                StartsWith("NeuralNetwork model data: "));
+    EXPECT_THAT(messageOf([&] { loadNeuralNetworkModule(garbled); }),
+                StartsWith("NeuralNetwork model data: "));
     EXPECT_THROW(Module::fromByteArray(ModuleType::NeuralNetwork, truncated), std::runtime_error);
 
     // A TorchScript archive that the trainer did not write lacks the network's description.
     std::ifstream file(CONFLUX_TEST_DATA "/mlp_4_16_16_2.pt", std::ios::binary);
-    const Utilities::bytearray otherArchive{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+    const Utilities::bytearray otherArchive{std::istreambuf_iterator<char>(file),
+                                            std::istreambuf_iterator<char>()};
     ASSERT_FALSE(otherArchive.empty());
     EXPECT_EQ(messageOf([&] { loadNeuralNetworkModule(otherArchive); }),
-              "NeuralNetwork model data: the TorchScript archive has no conflux_network.txt: it was not written as a "
+              "NeuralNetwork model data: the TorchScript archive has no conflux_network.txt: it was not "
+              "written as a "
               "neural network");
+}
+
+// libtorch's TorchScript compiler crashes on some malformed code, so an archive's code is checked
+// before libtorch sees it. The fuzzers' findings are kept and must stay clear errors.
+TEST(NeuralNetworkModule, FuzzerFindingsAreClearErrors)
+{
+    const std::map<std::string, std::string> known = {
+        {"misspelt-parameters-code.pt",
+         "NeuralNetwork model data: the TorchScript code is not the code written for a network of 3 layers"},
+    };
+    int count = 0;
+    for (const auto& entry :
+         std::filesystem::directory_iterator(CONFLUX_FUZZ_REGRESSIONS "/neural_network_model"))
+    {
+        const std::string name = entry.path().filename().string();
+        SCOPED_TRACE(name);
+        std::ifstream file(entry.path(), std::ios::binary);
+        const Utilities::bytearray found{std::istreambuf_iterator<char>(file),
+                                         std::istreambuf_iterator<char>()};
+        const std::string message = messageOf([&] { loadNeuralNetworkModule(found); });
+        if (known.count(name))
+            EXPECT_EQ(message, known.at(name));
+        else
+            EXPECT_THAT(message, StartsWith("NeuralNetwork model data: "));
+        ++count;
+    }
+    EXPECT_GE(count, 1);
 }

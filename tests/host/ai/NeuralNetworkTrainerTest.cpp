@@ -186,6 +186,31 @@ TEST(NeuralNetworkTrainer, TrainingInChunksIsTrainingInOneRun)
     }
 }
 
+TEST(NeuralNetworkTrainer, ADivergingRunFailsAndLeavesTheNetworkAsItWas)
+{
+    // A step this large throws the weights to about 1e300: the squared errors overflow.
+    auto network = smoothNetwork(3);
+    network->setOptions({NeuralNetworkOptimiser::Adam});
+    const Example training = smoothExample(6);
+    network->train(training, Example(), 0.0, 5, 0.01, std::nullopt, nullptr);
+    const auto before = network->toByteArray();
+    const auto lastResult = network->getLastTrainResult();
+
+    EXPECT_EQ(messageOf([&] { network->train(training, Example(), 0.0, 20, 1e300, std::nullopt, nullptr); }),
+              "Training diverged at iteration 1 (the RMS error is not finite); the network is left as it "
+              "was, try a smaller learning rate");
+    EXPECT_EQ(network->toByteArray(), before);
+    EXPECT_EQ(network->getLastTrainResult(), lastResult);
+
+    // Nor does the failed run leave its mark on the optimiser: training on continues as if it never ran.
+    auto untouched = smoothNetwork(3);
+    untouched->setOptions({NeuralNetworkOptimiser::Adam});
+    untouched->train(training, Example(), 0.0, 5, 0.01, std::nullopt, nullptr);
+    network->train(training, Example(), 0.0, 10, 0.01, std::nullopt, nullptr);
+    untouched->train(training, Example(), 0.0, 10, 0.01, std::nullopt, nullptr);
+    EXPECT_EQ(network->toByteArray(), untouched->toByteArray());
+}
+
 TEST(NeuralNetworkTrainer, SameSeedGivesSameNetwork)
 {
     const Example training = smoothExample(8);
@@ -366,6 +391,8 @@ TEST(NeuralNetworkTrainer, RefusesLayoutsThatMakeNoNetwork)
          std::nullopt,
          NeuralNetworkType::Generic,
          "Hidden layer 2 has 0 nodes; it needs 1 to 65536"},
+        {"too deep", 3, std::vector<size_t>(101, 4), std::nullopt, NeuralNetworkType::Generic,
+         "A neural network has at most 100 hidden layers, not 101"},
         {"informed without model",
          3,
          {4},

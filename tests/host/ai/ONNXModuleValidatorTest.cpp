@@ -157,7 +157,7 @@ TEST(ONNXModuleValidator, RefusesStructureTheRuntimeWouldTrust)
 TEST(ONNXModuleValidator, FuzzerFindingsAreClearErrors)
 {
     int count = 0;
-    for (const auto& entry : std::filesystem::directory_iterator(CONFLUX_FUZZ_REGRESSIONS "/onnx"))
+    for (const auto& entry : std::filesystem::directory_iterator(CONFLUX_FUZZ_REGRESSIONS "/onnx_model"))
     {
         SCOPED_TRACE(entry.path().filename().string());
         std::ifstream file(entry.path(), std::ios::binary);
