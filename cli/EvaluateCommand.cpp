@@ -3,6 +3,7 @@
 // CSV file), its outputs and, where the model computes them, its energy and mass imbalance.
 #include "cli/Command.h"
 
+#include "cli/CurrentProject.h"
 #include "host/ai/Tensor.h"
 #include "host/ai/TensorWithHeaders.h"
 #include "host/entitymodel/AIModelDerivedFunctions.h"
@@ -582,11 +583,7 @@ int run(const std::vector<std::string>& args)
         {
             throw BadInput(error.what());
         }
-        EntityEditor::setCurrentProject(project.get());
-        struct ResetCurrentProject
-        {
-            ~ResetCurrentProject() { EntityEditor::setCurrentProject(nullptr); }
-        } resetCurrentProject;
+        const ConfluxCli::CurrentProject current(project.get());
 
         Entity* model =
             chooseModel(project->getRootEntity(), parser.value(modelOption).toStdString(), projectFile);

@@ -2,6 +2,7 @@
 #include "cli/AIFunctorListing.h"
 #include "cli/Command.h"
 
+#include "cli/CurrentProject.h"
 #include "host/entitymodel/DataFactory.h"
 #include "host/entitymodel/Entity.h"
 #include "host/entitymodel/EntityEditor.h"
@@ -27,23 +28,6 @@ namespace ConfluxCli
 namespace
 {
 extern const Command exportModelCommand;
-
-/// Makes a project current for as long as it lives (the builders read the editor's root).
-class CurrentProject
-{
-public:
-    explicit CurrentProject(EntityModel::Project* project)
-        : m_previous(EntityModel::EntityEditor::getCurrentProject())
-    {
-        EntityModel::EntityEditor::setCurrentProject(project);
-    }
-    ~CurrentProject() { EntityModel::EntityEditor::setCurrentProject(m_previous); }
-    CurrentProject(const CurrentProject&) = delete;
-    CurrentProject& operator=(const CurrentProject&) = delete;
-
-private:
-    EntityModel::Project* m_previous;
-};
 
 bool forceDoubleAttributes(EntityModel::Entity* root)
 {

@@ -4,6 +4,7 @@
 
 #include "src/exchange/ConfluxRunner.h"
 
+#include "cli/CurrentProject.h"
 #include "host/entitymodel/EntityEditor.h"
 #include "host/entitymodel/Project.h"
 #include "host/entitymodel/ProjectFile.h"
@@ -167,11 +168,7 @@ int run(const std::vector<std::string>& args)
     const QCoreApplication application(argc, argv);
 
     const auto project = EntityModel::ProjectFile::load(QString::fromStdString(projectFile));
-    EntityModel::EntityEditor::setCurrentProject(project.get());
-    struct ResetCurrentProject
-    {
-        ~ResetCurrentProject() { EntityModel::EntityEditor::setCurrentProject(nullptr); }
-    } resetCurrentProject;
+    const ConfluxCli::CurrentProject current(project.get());
 
     GenerateProgress progress(::isatty(STDERR_FILENO) != 0);
     const Tools::ConsoleToolProgress::InterruptGuard interrupts(progress);

@@ -2,6 +2,7 @@
 // (through the entity model's editor, so edit extenders and the derived-data pass run) and saves it.
 #include "cli/Command.h"
 
+#include "cli/CurrentProject.h"
 #include "host/entitymodel/CompositeAttribute.h"
 #include "host/entitymodel/DoubleAttribute.h"
 #include "host/entitymodel/EditTransaction.h"
@@ -331,15 +332,6 @@ void printDerived(std::ostream& out, const ChangeSet& changes, const Snapshot& b
     print("deleted", deleted);
 }
 
-/// The project stays current in the editor (as an open project is) only while the command runs.
-struct CurrentProject
-{
-    explicit CurrentProject(Project* project) { EntityEditor::setCurrentProject(project); }
-    ~CurrentProject() { EntityEditor::setCurrentProject(nullptr); }
-    CurrentProject(const CurrentProject&) = delete;
-    CurrentProject& operator=(const CurrentProject&) = delete;
-};
-
 int run(const std::vector<std::string>& args)
 {
     QCommandLineParser parser;
@@ -357,7 +349,7 @@ int run(const std::vector<std::string>& args)
     const std::string entityText = positional[1].toStdString();
 
     const auto project = ProjectFile::load(file);
-    CurrentProject current(project.get());
+    const ConfluxCli::CurrentProject current(project.get());
     Entity* root = project->getRootEntity();
     Entity* entity = nullptr;
     try

@@ -8,6 +8,7 @@
 #include "src/ai/definition/AIModuleGenerator.h"
 #include "src/ai/training/AIModelTrainer.h"
 
+#include "cli/CurrentProject.h"
 #include "host/ai/TensorWithHeaders.h"
 #include "host/entitymodel/CompositeAttribute.h"
 #include "host/entitymodel/DoubleAttribute.h"
@@ -473,11 +474,7 @@ int train(const std::vector<std::string>& args)
         {
             throw BadInput(error.what());
         }
-        EntityEditor::setCurrentProject(project.get());
-        struct ResetCurrentProject
-        {
-            ~ResetCurrentProject() { EntityEditor::setCurrentProject(nullptr); }
-        } resetCurrentProject;
+        const ConfluxCli::CurrentProject current(project.get());
         Entity* root = project->getRootEntity();
 
         const std::string equipmentName = parser.value(equipmentOption).toStdString();
