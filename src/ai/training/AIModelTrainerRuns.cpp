@@ -58,6 +58,37 @@ QString testingText(const AIModelTrainerResult& result)
     return AIModelTrainer::tr("Testing") + resultLines(result.testing->rmsError, result.testing->imbalance);
 }
 
+Futures::FutureEx<AIModelTrainerResult> noTrainerFuture()
+{
+    return Futures::makeFailedFuture<AIModelTrainerResult>(
+        std::make_exception_ptr(std::runtime_error(AIModelTrainer::tr("No Trainer").toStdString())));
+}
+
+// Starts a training or testing runner. The progress is attached before the runner starts, so that
+// the run reports from its first iteration; when it ends, the trainer's summary is updated and the
+// progress gets the run's closing lines (none when closingText gives none).
+template <typename Runner>
+Futures::FutureEx<AIModelTrainerResult> startRunner(AIModelTrainer* trainer, Runner* runner,
+                                                    Tools::ToolProgress* progress,
+                                                    QString (*closingText)(const AIModelTrainerResult&))
+{
+    const auto future = runner->future();
+    if (progress)
+        future.attachProgress(progress);
+    auto chained =
+        future.then(trainer,
+                    [trainer, future, closingText](AIModelTrainerResult result)
+                    {
+                        trainer->updateSummary(result);
+                        const QString text = closingText(result);
+                        if (Tools::ToolProgress* attached = future.progress(); attached && !text.isEmpty())
+                            attached->message(text.toStdString());
+                        return result;
+                    });
+    runner->startLater();
+    return chained;
+}
+
 void applyManualSeed(const std::optional<int>& seed)
 {
     if (seed)
@@ -197,8 +228,7 @@ Futures::FutureEx<AIModelTrainerResult> AIModelTrainer::startTraining(Tools::Too
             }
         }
         if (!m_network)
-            return Futures::makeFailedFuture<Result>(
-                std::make_exception_ptr(std::runtime_error(tr("No Trainer").toStdString())));
+            return noTrainerFuture();
 
         QThread* worker = startWorkerThread();
         if (m_training)
@@ -209,20 +239,7 @@ Futures::FutureEx<AIModelTrainerResult> AIModelTrainer::startTraining(Tools::Too
                                      getMaximumInterations(), getLearningRate(), createWeightTensor());
         runner->moveToThread(worker);
         connect(worker, &QThread::finished, runner, &QObject::deleteLater);
-        const auto future = runner->future();
-        // Attached before the runner starts, so that the run reports from its first iteration.
-        if (progress)
-            future.attachProgress(progress);
-        auto chained = future.then(this,
-                                   [this, future](Result result)
-                                   {
-                                       updateSummary(result);
-                                       if (Tools::ToolProgress* attached = future.progress())
-                                           attached->message(trainingText(result).toStdString());
-                                       return result;
-                                   });
-        runner->startLater();
-        return chained;
+        return startRunner(this, runner, progress, trainingText);
     }
     catch (...)
     {
@@ -262,23 +279,10 @@ Futures::FutureEx<AIModelTrainerResult> AIModelTrainer::startTesting(const AISys
     try
     {
         if (!m_network)
-            return Futures::makeFailedFuture<Result>(
-                std::make_exception_ptr(std::runtime_error(tr("No Trainer").toStdString())));
-        auto* runner = new AIModelTesterRunner(this, m_network.get(), example, createWeightTensor());
-        const auto future = runner->future();
-        if (progress)
-            future.attachProgress(progress);
-        auto chained = future.then(this,
-                                   [this, future](Result result)
-                                   {
-                                       updateSummary(result);
-                                       Tools::ToolProgress* attached = future.progress();
-                                       if (attached && result.testing)
-                                           attached->message(testingText(result).toStdString());
-                                       return result;
-                                   });
-        runner->startLater();
-        return chained;
+            return noTrainerFuture();
+        return startRunner(this,
+                           new AIModelTesterRunner(this, m_network.get(), example, createWeightTensor()),
+                           progress, testingText);
     }
     catch (...)
     {
