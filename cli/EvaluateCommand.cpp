@@ -4,8 +4,8 @@
 #include "cli/Command.h"
 
 #include "cli/CurrentProject.h"
-#include "host/ai/Tensor.h"
-#include "host/ai/TensorWithHeaders.h"
+#include "host/ai/tensor/Tensor.h"
+#include "host/ai/tensor/TensorWithHeaders.h"
 #include "host/entitymodel/AIModelDerivedFunctions.h"
 #include "host/entitymodel/CompositeAttribute.h"
 #include "host/entitymodel/DoubleAttribute.h"

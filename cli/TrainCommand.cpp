@@ -9,7 +9,7 @@
 #include "src/ai/training/AIModelTrainer.h"
 
 #include "cli/CurrentProject.h"
-#include "host/ai/TensorWithHeaders.h"
+#include "host/ai/tensor/TensorWithHeaders.h"
 #include "host/entitymodel/CompositeAttribute.h"
 #include "host/entitymodel/DoubleAttribute.h"
 #include "host/entitymodel/EntityEditor.h"

@@ -1,7 +1,7 @@
 // Per-call latency of Module::eval on a 4-16-16-2 network against the bare runtime call on the
 // same network, measured in the same run. Each benchmark reports module_us, bare_us and
 // ratio = module / bare (the cost of the library's conversions and checks).
-#include "host/ai/Module.h"
+#include "host/ai/modules/Module.h"
 #include "host/scripting/PythonCoreInterpreter.h"
 
 #include <benchmark/benchmark.h>

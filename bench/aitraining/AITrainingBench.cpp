@@ -7,8 +7,8 @@
 // - Module::eval of a NeuralNetwork module (16-64-64-8 tanh) at batch 1 and 1,000 against OpenCV
 //   dnn on the same weights and a bare libtorch forward.
 // The ratios and their goals are printed after the runs.
-#include "host/ai/Module.h"
-#include "host/ai/NeuralNetworkTrainer.h"
+#include "host/ai/modules/Module.h"
+#include "host/ai/training/NeuralNetworkTrainer.h"
 
 #include <benchmark/benchmark.h>
 #include <opencv2/dnn.hpp>

@@ -2,8 +2,8 @@
 // Module::eval of the same inputs in this run: one case at a time through the blocking evaluate, and
 // 10,000 cases in one evaluateAsync. Times are wall-clock: what the evaluator adds is mostly the wait
 // for the two 1 ms timers that start and complete each request, which costs no processor time.
-#include "host/ai/Module.h"
-#include "host/ai/Tensor.h"
+#include "host/ai/modules/Module.h"
+#include "host/ai/tensor/Tensor.h"
 #include "host/entitymodel/Entity.h"
 #include "host/entitymodel/Project.h"
 #include "host/entitymodel/ProjectFile.h"

@@ -3,9 +3,9 @@
 //   make-sample-model examples/sample-datacentre.json [OUTPUT]
 // Inputs are the AI model's input values in the model's terms (after their To Model
 // transformation); outputs are the exhaust temperature (°C) and the air flow (m³/s).
-#include "host/ai/Module.h"
-#include "host/ai/NeuralNetworkTrainer.h"
-#include "host/ai/Tensor.h"
+#include "host/ai/modules/Module.h"
+#include "host/ai/training/NeuralNetworkTrainer.h"
+#include "host/ai/tensor/Tensor.h"
 #include "host/entitymodel/CompositeAttribute.h"
 #include "host/entitymodel/EntityEditor.h"
 #include "host/entitymodel/EntityReading.h"

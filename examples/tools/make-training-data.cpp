@@ -18,10 +18,10 @@
 // Values are rounded to a few significant digits before the outputs are solved, and every written case
 // is checked against the equipment's energy and mass balance (PhysicalModel::calcImbalances); the tool
 // fails when a case is off by more than 0.01 W per kW carried.
-#include "host/ai/PhysicalModel.h"
-#include "host/ai/PhysicalModelFluid.h"
-#include "host/ai/Tensor.h"
-#include "host/ai/TensorWithHeaders.h"
+#include "host/ai/physics/PhysicalModel.h"
+#include "host/ai/physics/PhysicalModelFluid.h"
+#include "host/ai/tensor/Tensor.h"
+#include "host/ai/tensor/TensorWithHeaders.h"
 #include "host/cabinet/FluidDetails.h"
 #include "host/entitymodel/CompositeAttribute.h"
 #include "host/entitymodel/DoubleAttribute.h"

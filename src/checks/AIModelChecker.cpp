@@ -1,6 +1,6 @@
 #include "src/checks/AIModelChecker.h"
 
-#include "host/ai/Module.h"
+#include "host/ai/modules/Module.h"
 #include "host/entitymodel/CompositeAttribute.h"
 #include "host/entitymodel/DoubleAttribute.h"
 #include "host/entitymodel/Entity.h"

@@ -1,5 +1,5 @@
 #pragma once
-#include "host/ai/ModuleType.h"
+#include "host/ai/modules/ModuleType.h"
 #include "host/entitymodel/Checker.h"
 #include "host/entitymodel/TypeRef.h"
 

@@ -1,8 +1,8 @@
 // confluxtool train, run as the program it is: statuses, messages, files and the trained project.
 #include "src/ai/definition/AIModuleGenerator.h"
 
-#include "host/ai/Module.h"
-#include "host/ai/TensorWithHeaders.h"
+#include "host/ai/modules/Module.h"
+#include "host/ai/tensor/TensorWithHeaders.h"
 #include "host/entitymodel/Entity.h"
 #include "host/entitymodel/EntityEditor.h"
 #include "host/entitymodel/EntityReading.h"

@@ -6,7 +6,7 @@
 
 #include "GeneratorTestSupport.h"
 
-#include "host/ai/Module.h"
+#include "host/ai/modules/Module.h"
 #include "host/projectdata/ProjectStore.h"
 #include "host/services/RecordingToolProgress.h"
 

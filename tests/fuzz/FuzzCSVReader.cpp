@@ -1,5 +1,5 @@
 // Training and testing data files: any text reads as a table or fails with a message.
-#include "host/ai/TensorWithHeaders.h"
+#include "host/ai/tensor/TensorWithHeaders.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,6 +1,6 @@
 // The binary and readable data streams reading a solver record and an exchange model: never a
 // crash or a huge allocation, whatever the bytes, and only the throw the model reader documents.
-#include "host/ai/AISolverInfo.h"
+#include "host/ai/modules/AISolverInfo.h"
 #include "host/filesystem/BinaryDataIStream.h"
 #include "host/filesystem/TextDataIStream.h"
 #include "src/model/EntityCollection.h"

@@ -1,5 +1,5 @@
 // Neural-network model data (a TorchScript archive with its metadata): load, then evaluate once.
-#include "host/ai/Module.h"
+#include "host/ai/modules/Module.h"
 
 #include <cstddef>
 #include <cstdint>

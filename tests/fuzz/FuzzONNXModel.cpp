@@ -1,5 +1,5 @@
 // ONNX model bytes, as a project carries them: loading and one evaluation must fail cleanly or work.
-#include "host/ai/Module.h"
+#include "host/ai/modules/Module.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,6 +1,6 @@
 #include "src/ai/definition/AIFunctorBuilder.h"
 
-#include "host/ai/AISolverInfo.h"
+#include "host/ai/modules/AISolverInfo.h"
 #include "host/entitymodel/CompositeAttribute.h"
 #include "host/entitymodel/Entity.h"
 #include "host/entitymodel/EntityReading.h"

@@ -1,8 +1,8 @@
 #include "src/ai/definition/AIModuleGenerator.h"
 
-#include "host/ai/Tensor.h"
-#include "host/ai/TensorShape.h"
-#include "host/ai/TranformedModule.h"
+#include "host/ai/tensor/Tensor.h"
+#include "host/ai/tensor/TensorShape.h"
+#include "host/ai/modules/TranformedModule.h"
 #include "host/entitymodel/CompositeAttribute.h"
 #include "host/entitymodel/DoubleAttribute.h"
 #include "host/entitymodel/Entity.h"

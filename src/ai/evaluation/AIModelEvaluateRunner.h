@@ -1,6 +1,6 @@
 #pragma once
-#include "host/ai/Module.h"
-#include "host/ai/Tensor.h"
+#include "host/ai/modules/Module.h"
+#include "host/ai/tensor/Tensor.h"
 #include "host/services/FutureExRunner.h"
 
 #include <optional>

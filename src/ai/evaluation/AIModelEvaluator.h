@@ -1,8 +1,8 @@
 #pragma once
-#include "host/ai/ImbalanceResult.h"
-#include "host/ai/Module.h"
-#include "host/ai/ModuleType.h"
-#include "host/ai/Tensor.h"
+#include "host/ai/physics/ImbalanceResult.h"
+#include "host/ai/modules/Module.h"
+#include "host/ai/modules/ModuleType.h"
+#include "host/ai/tensor/Tensor.h"
 #include "host/entitymodel/EntityEditor.h"
 #include "host/services/FutureEx.h"
 #include "src/ai/evaluation/AIModelEvaluatorCore.h"

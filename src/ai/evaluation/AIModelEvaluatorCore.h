@@ -1,7 +1,7 @@
 #pragma once
-#include "host/ai/ImbalanceResult.h"
-#include "host/ai/Module.h"
-#include "host/ai/Tensor.h"
+#include "host/ai/physics/ImbalanceResult.h"
+#include "host/ai/modules/Module.h"
+#include "host/ai/tensor/Tensor.h"
 #include "host/services/FutureEx.h"
 
 #include <QObject>

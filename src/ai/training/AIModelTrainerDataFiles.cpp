@@ -1,7 +1,7 @@
 // AIModelTrainer: training and testing data as CSV files, saved networks and regression tests.
 #include "src/ai/training/AIModelTrainer.h"
 
-#include "host/ai/TensorWithHeaders.h"
+#include "host/ai/tensor/TensorWithHeaders.h"
 #include "host/entitymodel/DoubleAttribute.h"
 #include "host/entitymodel/EntityEditor.h"
 #include "host/entitymodel/EntitySaver.h"

@@ -1,5 +1,5 @@
 #pragma once
-#include "host/ai/PhysicalModel.h"
+#include "host/ai/physics/PhysicalModel.h"
 #include "host/entitymodel/AttributePath.h"
 #include "host/entitymodel/TypeRef.h"
 

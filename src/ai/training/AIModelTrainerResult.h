@@ -1,5 +1,5 @@
 #pragma once
-#include "host/ai/ModuleTrainerResult.h"
+#include "host/ai/training/ModuleTrainerResult.h"
 
 #include <optional>
 

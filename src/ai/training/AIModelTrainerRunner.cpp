@@ -1,6 +1,6 @@
 #include "src/ai/training/AIModelTrainerRunner.h"
 
-#include "host/ai/ModuleTrainer.h"
+#include "host/ai/training/ModuleTrainer.h"
 
 #include <stdexcept>
 

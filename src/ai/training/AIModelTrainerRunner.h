@@ -1,8 +1,8 @@
 #pragma once
 #include "src/ai/training/AIModelTrainerResult.h"
 
-#include "host/ai/Example.h"
-#include "host/ai/Tensor.h"
+#include "host/ai/tensor/Example.h"
+#include "host/ai/tensor/Tensor.h"
 #include "host/services/FutureExRunner.h"
 
 #include <optional>

@@ -1,7 +1,7 @@
 #include "src/ai/definition/AIModuleGenerator.h"
 
 #include "AIDefinitionTestSupport.h"
-#include "host/ai/Tensor.h"
+#include "host/ai/tensor/Tensor.h"
 #include "host/entitymodel/UnitConverter.h"
 
 #include <gtest/gtest.h>

@@ -1,7 +1,7 @@
 #include "src/ai/evaluation/AIModelEvaluator.h"
 
-#include "host/ai/NeuralNetworkTrainer.h"
-#include "host/ai/PhysicalModel.h"
+#include "host/ai/training/NeuralNetworkTrainer.h"
+#include "host/ai/physics/PhysicalModel.h"
 #include "host/entitymodel/CompositeAttribute.h"
 #include "host/entitymodel/CurveAttribute.h"
 #include "host/entitymodel/DoubleAttribute.h"

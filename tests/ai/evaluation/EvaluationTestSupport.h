@@ -1,7 +1,7 @@
 #pragma once
 // Small modules with known answers for the evaluation tests, and the test application and waits.
-#include "host/ai/Module.h"
-#include "host/ai/ModuleImpl.h"
+#include "host/ai/modules/Module.h"
+#include "host/ai/modules/ModuleImpl.h"
 #include "host/services/FutureEx.h"
 
 #include "tests/host/services/TestApp.h"

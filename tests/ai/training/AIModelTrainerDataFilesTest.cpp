@@ -1,6 +1,6 @@
 #include "src/ai/training/AIModelTrainer.h"
 
-#include "host/ai/Module.h"
+#include "host/ai/modules/Module.h"
 #include "host/filesystem/File.h"
 #include "tests/ai/training/TrainerTestSupport.h"
 

@@ -1,7 +1,7 @@
 #include "src/ai/training/AIModelTrainerRunner.h"
 #include "src/ai/training/AIModelTesterRunner.h"
 
-#include "host/ai/NeuralNetworkTrainer.h"
+#include "host/ai/training/NeuralNetworkTrainer.h"
 #include "host/services/RecordingToolProgress.h"
 #include "tests/host/services/TestApp.h"
 

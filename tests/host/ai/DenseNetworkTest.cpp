@@ -1,7 +1,7 @@
 // The dense evaluator and training kernels against libtorch, which stays the reference.
-#include "host/ai/DenseKernel.h"
-#include "host/ai/NeuralNetwork.h"
-#include "host/ai/NeuralNetworkModuleImpl.h"
+#include "host/ai/dense/DenseKernel.h"
+#include "host/ai/modules/NeuralNetwork.h"
+#include "host/ai/modules/NeuralNetworkModuleImpl.h"
 
 #include <gtest/gtest.h>
 #include <torch/torch.h>

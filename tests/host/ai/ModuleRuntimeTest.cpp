@@ -1,5 +1,5 @@
-#include "host/ai/Module.h"
-#include "host/ai/TensorWithHeaders.h"
+#include "host/ai/modules/Module.h"
+#include "host/ai/tensor/TensorWithHeaders.h"
 #include "host/scripting/PythonTimeLimit.h"
 
 #include <gmock/gmock.h>

@@ -1,5 +1,5 @@
-#include "host/ai/NeuralNetworkModule.h"
-#include "host/ai/NeuralNetworkTrainer.h"
+#include "host/ai/modules/NeuralNetworkModule.h"
+#include "host/ai/training/NeuralNetworkTrainer.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>

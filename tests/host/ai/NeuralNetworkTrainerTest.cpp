@@ -1,4 +1,4 @@
-#include "host/ai/NeuralNetworkTrainer.h"
+#include "host/ai/training/NeuralNetworkTrainer.h"
 #include "host/services/ToolProgress.h"
 
 #include <gmock/gmock.h>

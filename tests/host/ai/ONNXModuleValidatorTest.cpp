@@ -1,5 +1,5 @@
-#include "host/ai/ONNXModuleValidator.h"
-#include "host/ai/Module.h"
+#include "host/ai/modules/ONNXModuleValidator.h"
+#include "host/ai/modules/Module.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>

@@ -1,4 +1,4 @@
-#include "host/ai/PhysicalModel.h"
+#include "host/ai/physics/PhysicalModel.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>

@@ -1,5 +1,5 @@
-#include "host/ai/AISolverInfo.h"
-#include "host/ai/TranformedModule.h"
+#include "host/ai/modules/AISolverInfo.h"
+#include "host/ai/modules/TranformedModule.h"
 
 #include "host/filesystem/BinaryDataIStream.h"
 #include "host/filesystem/BinaryDataOStream.h"

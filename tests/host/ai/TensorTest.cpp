@@ -1,4 +1,4 @@
-#include "host/ai/Tensor.h"
+#include "host/ai/tensor/Tensor.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>

@@ -1,4 +1,4 @@
-#include "host/ai/TensorWithHeaders.h"
+#include "host/ai/tensor/TensorWithHeaders.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>

@@ -1,0 +1,31 @@
+#pragma once
+#include "host/ai/physics/ImbalanceResult.h"
+#include "host/ai/modules/ModuleType.h"
+#include "host/ai/tensor/Tensor.h"
+
+#include <optional>
+
+namespace AISystem
+{
+/// What a runtime implements so that a Module can run it. Implementations are immutable after
+/// construction: one instance is shared by every copy of a Module, so eval and
+/// calcImbalanceResults must be safe to call from several threads at once.
+class ModuleImpl
+{
+public:
+    virtual ~ModuleImpl() = default;
+
+    virtual ModuleType getType() const = 0;
+    /// Outputs for a {cases, inputs} tensor: {cases, outputs}, same element type as the inputs.
+    /// Throws std::runtime_error naming the sizes on a shape it cannot take.
+    virtual Tensor eval(const Tensor& inputs) const = 0;
+
+    virtual bool canCalcImbalanceResults() const { return false; }
+    /// Energy and mass imbalance of outputs for inputs; empty when none can be formed.
+    virtual std::optional<ImbalanceResult> calcImbalanceResults(const Tensor& /*inputs*/,
+                                                                const Tensor& /*outputs*/) const
+    {
+        return std::nullopt;
+    }
+};
+} // namespace AISystem
