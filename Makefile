@@ -6,6 +6,16 @@ JOBS ?= $(shell nproc)
 # Seconds each fuzzer runs for in `make fuzz`.
 FUZZ_SECONDS ?= 60
 CLANG := -DCMAKE_C_COMPILER=clang-14 -DCMAKE_CXX_COMPILER=clang++-14
+# A compiler cache when one is installed: every build folder below shares it. base_dir makes paths
+# relative, so another checkout of the same sources (a fresh clone, a worktree) hits the same entries;
+# the size holds the gcc, sanitize, tsan and fuzz folders together.
+CCACHE := $(shell command -v ccache 2>/dev/null)
+ifneq ($(CCACHE),)
+export CCACHE_BASEDIR ?= $(CURDIR)
+export CCACHE_MAXSIZE ?= 20G
+export CCACHE_NOHASHDIR ?= true
+LAUNCHER := -DCMAKE_C_COMPILER_LAUNCHER=$(CCACHE) -DCMAKE_CXX_COMPILER_LAUNCHER=$(CCACHE)
+endif
 FUZZERS := fuzz_project_file fuzz_csv_reader fuzz_data_streams fuzz_neural_network_model fuzz_onnx_model
 # The tests that run generation, checks, evaluations and the interpreter on several threads at once.
 TSAN_TESTS := HostEntityModelTests HostScriptingTests HostAITests HostServicesTests ConfluxExchangeTests ConfluxChecksTests \
@@ -28,7 +38,7 @@ deps:
 	@bash scripts/install-deps
 
 configure: deps
-	@cmake -S . -B $(BUILD) -G Ninja $(CMAKE_FLAGS) >/dev/null
+	@cmake -S . -B $(BUILD) -G Ninja $(LAUNCHER) $(CMAKE_FLAGS) >/dev/null
 
 build: configure
 	@cmake --build $(BUILD) -j $(JOBS)
