@@ -1,0 +1,79 @@
+#include "host/solver/PythonModuleHandler.h"
+
+#include "host/solver/PythonValueMapping.h"
+
+#include "src/model/Attribute.h"
+
+#include <stdexcept>
+#include <utility>
+
+namespace CFDSolver
+{
+PythonModuleHandler::PythonModuleHandler(std::string module, ScriptingSystem::PythonFunction function)
+    : m_module(std::move(module)), m_function(std::move(function))
+{
+}
+
+void PythonModuleHandler::call(TesseraSDK::EventType event, ExchangeSession& session)
+{
+    switch (event)
+    {
+    case TesseraSDK::EventType::CFDGeneration:
+    case TesseraSDK::EventType::Iteration:
+    case TesseraSDK::EventType::TimeStep:
+        break;
+    case TesseraSDK::EventType::SolveEnd:
+        return;
+    }
+    const std::string where = "Python handler '" + m_function.getName() + "' of module '" + m_module +
+                              "', iteration " + std::to_string(session.iteration());
+    const ExchangeValues& values = session.values();
+
+    std::size_t read = 0;
+    const ScriptingSystem::PythonValue mapping = PythonValueMapping::toPython(values, true, read);
+    session.valuesRead(m_module, read);
+
+    ScriptingSystem::PythonValue result;
+    try
+    {
+        result = m_function.call({mapping});
+    }
+    catch (const std::runtime_error& error)
+    {
+        throw std::runtime_error(where + ": " + error.what());
+    }
+
+    // Every returned pair is checked before the first is written, so a refused one writes nothing.
+    std::vector<PythonValueMapping::Write> writes;
+    try
+    {
+        writes = PythonValueMapping::fromPython(result, values, true);
+        for (const PythonValueMapping::Write& write : writes)
+        {
+            const double* number = std::get_if<double>(&write.value);
+            const int* whole = std::get_if<int>(&write.value);
+            if (number == nullptr && whole == nullptr)
+                continue;
+            try
+            {
+                session.checkRange(*write.target, number != nullptr ? *number : *whole);
+            }
+            catch (const std::runtime_error& error)
+            {
+                throw PythonValueMapping::Refused(write.target->path, error.what());
+            }
+        }
+    }
+    catch (const PythonValueMapping::Refused& refused)
+    {
+        if (!refused.path().empty())
+            session.writeRefused(m_module, refused.path(), refused.reason());
+        throw std::runtime_error(where + ": " + refused.what());
+    }
+    for (const PythonValueMapping::Write& write : writes)
+    {
+        ExchangeValues::write(*write.target->attribute, write.value, true);
+        session.valueWritten(m_module, *write.target);
+    }
+}
+} // namespace CFDSolver
