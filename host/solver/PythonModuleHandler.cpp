@@ -4,6 +4,8 @@
 
 #include "src/model/Attribute.h"
 
+#include <pybind11/embed.h>
+
 #include <stdexcept>
 #include <utility>
 
@@ -13,6 +15,8 @@ PythonModuleHandler::PythonModuleHandler(std::string module, ScriptingSystem::Py
     : m_module(std::move(module)), m_function(std::move(function))
 {
 }
+
+PythonModuleHandler::~PythonModuleHandler() = default;
 
 void PythonModuleHandler::call(TesseraSDK::EventType event, ExchangeSession& session)
 {
@@ -25,13 +29,23 @@ void PythonModuleHandler::call(TesseraSDK::EventType event, ExchangeSession& ses
     case TesseraSDK::EventType::SolveEnd:
         return;
     }
-    const std::string where = "Python handler '" + m_function.getName() + "' of module '" + m_module +
-                              "', iteration " + std::to_string(session.iteration());
+    // One hold of the interpreter lock for the whole call: the steps below would take it in turn.
+    const pybind11::gil_scoped_acquire lock;
+    // Made only for a failure: most calls succeed.
+    const auto where = [&]
+    {
+        return "Python handler '" + m_function.getName() + "' of module '" + m_module + "', iteration " +
+               std::to_string(session.iteration());
+    };
     const ExchangeValues& values = session.values();
 
-    std::size_t read = 0;
-    const ScriptingSystem::PythonValue mapping = PythonValueMapping::toPython(values, true, read);
-    session.valuesRead(m_module, read);
+    if (!m_mapping || m_mapped != &values)
+    {
+        m_mapping = std::make_unique<PythonValueMapping>(values, true);
+        m_mapped = &values;
+    }
+    const ScriptingSystem::PythonValue mapping = m_mapping->current();
+    session.valuesRead(m_module, m_mapping->size());
 
     ScriptingSystem::PythonValue result;
     try
@@ -40,7 +54,7 @@ void PythonModuleHandler::call(TesseraSDK::EventType event, ExchangeSession& ses
     }
     catch (const std::runtime_error& error)
     {
-        throw std::runtime_error(where + ": " + error.what());
+        throw std::runtime_error(where() + ": " + error.what());
     }
 
     // Every returned pair is checked before the first is written, so a refused one writes nothing.
@@ -68,7 +82,7 @@ void PythonModuleHandler::call(TesseraSDK::EventType event, ExchangeSession& ses
     {
         if (!refused.path().empty())
             session.writeRefused(m_module, refused.path(), refused.reason());
-        throw std::runtime_error(where + ": " + refused.what());
+        throw std::runtime_error(where() + ": " + refused.what());
     }
     for (const PythonValueMapping::Write& write : writes)
     {

@@ -3,10 +3,13 @@
 
 #include "host/scripting/PythonFunction.h"
 
+#include <memory>
 #include <string>
 
 namespace CFDSolver
 {
+class PythonValueMapping;
+
 /// A function of a Python controller module as the solver calls it. At the generation event and
 /// at each iteration or time step it is called with one argument, a dict from the path of every
 /// value the controllers may read to its value; the mapping it returns (or None) is written back.
@@ -18,6 +21,7 @@ class PythonModuleHandler : public SolveTimeHandler
 {
 public:
     PythonModuleHandler(std::string module, ScriptingSystem::PythonFunction function);
+    ~PythonModuleHandler() override;
 
     const std::string& controller() const override { return m_module; }
     void call(TesseraSDK::EventType event, ExchangeSession& session) override;
@@ -25,5 +29,8 @@ public:
 private:
     std::string m_module;
     ScriptingSystem::PythonFunction m_function;
+    /// The readable values of the session's model, made at the first call.
+    std::unique_ptr<PythonValueMapping> m_mapping;
+    const ExchangeValues* m_mapped = nullptr;
 };
 } // namespace CFDSolver

@@ -1,5 +1,7 @@
 #include "host/solver/PythonValueMapping.h"
 
+#include "host/scripting/PythonCoreInterpreter.h"
+
 #include "src/model/Attribute.h"
 
 #include <pybind11/embed.h>
@@ -65,25 +67,57 @@ std::pair<ExchangeScalar, std::string> fromObject(const py::handle& object)
 }
 } // namespace
 
+PythonValueMapping::PythonValueMapping(const ExchangeValues& values, bool readableOnly)
+{
+    ScriptingSystem::PythonCoreInterpreter::ensureStarted();
+    py::gil_scoped_acquire lock;
+    for (const ExchangeValues::Value& value : values.values())
+        if (!readableOnly || TesseraSDK::canRead(value.attribute->getAccessType()))
+            m_entries.push_back({&value, ScriptingSystem::PythonValue::steal(py::str(value.path).release().ptr()),
+                                 std::nullopt, false, 0.0F});
+    m_dict = ScriptingSystem::PythonValue::steal(py::dict().release().ptr());
+}
+
+PythonValueMapping::~PythonValueMapping() = default;
+
+ScriptingSystem::PythonValue PythonValueMapping::current()
+{
+    py::gil_scoped_acquire lock;
+    PyObject* dict = m_dict.get();
+    for (Entry& entry : m_entries)
+    {
+        const Conflux::Model::Attribute& attribute = *entry.value->attribute;
+        // Most values stay as they were between calls; a single-precision one is compared before
+        // it is turned into the decimal it was written as.
+        if (entry.storedFloat)
+        {
+            // It held a value at the last call, so it holds one now: values are never taken away.
+            const float now = attribute.getFloatValue(ExchangeValues::chronology, false);
+            if (now == entry.lastFloat)
+                continue;
+            entry.lastFloat = now;
+        }
+        ExchangeScalar value = ExchangeValues::read(attribute, false);
+        if (!entry.storedFloat && attribute.getAttributeType(false) == TesseraSDK::AttributeType::Float &&
+            attribute.hasValue(ExchangeValues::chronology))
+        {
+            entry.storedFloat = true;
+            entry.lastFloat = attribute.getFloatValue(ExchangeValues::chronology, false);
+        }
+        if (entry.last && *entry.last == value)
+            continue;
+        const py::object object = toObject(value);
+        if (PyDict_SetItem(dict, entry.key.get(), object.ptr()) != 0)
+            throw py::error_already_set();
+        entry.last = std::move(value);
+    }
+    return ScriptingSystem::PythonValue::steal(PyDict_Copy(dict));
+}
+
 PythonValueMapping::Refused::Refused(std::string path, std::string reason)
     : std::runtime_error(path.empty() ? reason : "'" + path + "': " + reason), m_path(std::move(path)),
       m_reason(std::move(reason))
 {
-}
-
-ScriptingSystem::PythonValue PythonValueMapping::toPython(const ExchangeValues& values, bool readableOnly,
-                                                          std::size_t& count)
-{
-    count = 0;
-    py::gil_scoped_acquire lock;
-    py::dict mapping;
-    for (const ExchangeValues::Value& value : values.values())
-        if (!readableOnly || TesseraSDK::canRead(value.attribute->getAccessType()))
-        {
-            mapping[py::str(value.path)] = toObject(ExchangeValues::read(*value.attribute, false));
-            ++count;
-        }
-    return ScriptingSystem::PythonValue::steal(mapping.release().ptr());
 }
 
 std::vector<PythonValueMapping::Write> PythonValueMapping::fromPython(const ScriptingSystem::PythonValue& mapping,

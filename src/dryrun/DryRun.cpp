@@ -22,6 +22,7 @@
 #include <QStringList>
 
 #include <charconv>
+#include <chrono>
 #include <cmath>
 #include <unordered_map>
 #include <utility>
@@ -296,6 +297,7 @@ DryRunSummary DryRun::run(Tools::ToolProgress* progress)
         fail(error.what());
     }
 
+    const auto started = std::chrono::steady_clock::now();
     for (int iteration = 1; iteration <= m_options.iterations && summary.firstFailure.empty(); ++iteration)
     {
         session.setIteration(iteration);
@@ -336,6 +338,7 @@ DryRunSummary DryRun::run(Tools::ToolProgress* progress)
         }
     }
 
+    summary.secondsIterating = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     session.setIteration(summary.iterationsRun);
     try
     {

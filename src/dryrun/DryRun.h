@@ -69,6 +69,9 @@ struct DryRunSummary
     std::string firstFailure;
     /// Stopped on request (the progress was cancelled) before the last iteration.
     bool stopped = false;
+    /// Wall-clock seconds the iterations took (the solver's values, the events, the log), without
+    /// the generation and the controllers' loading.
+    double secondsIterating = 0.0;
     /// The values of `DryRunOptions::recordedPaths`, one entry per iteration run.
     std::map<std::string, std::vector<double>> recorded;
 

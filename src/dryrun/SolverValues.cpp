@@ -126,7 +126,7 @@ private:
 class PlantValues : public SolverValues
 {
 public:
-    explicit PlantValues(const std::string& file) : m_file(file)
+    PlantValues(const std::string& file, const ExchangeValues& values) : m_file(file), m_mapping(values, false)
     {
         QFile source(QString::fromStdString(file));
         if (!source.open(QIODevice::ReadOnly))
@@ -152,8 +152,7 @@ public:
     std::vector<const ExchangeValues::Value*> apply(int iteration, const ExchangeValues& values) override
     {
         const std::string where = "The plant " + m_file + ", iteration " + std::to_string(iteration);
-        std::size_t count = 0;
-        const ScriptingSystem::PythonValue mapping = CFDSolver::PythonValueMapping::toPython(values, false, count);
+        const ScriptingSystem::PythonValue mapping = m_mapping.current();
         std::vector<CFDSolver::PythonValueMapping::Write> writes;
         try
         {
@@ -179,6 +178,7 @@ public:
 
 private:
     std::string m_file;
+    CFDSolver::PythonValueMapping m_mapping;
     std::optional<ScriptingSystem::PythonFunction> m_function;
 };
 } // namespace
@@ -189,7 +189,7 @@ std::unique_ptr<SolverValues> SolverValues::create(const std::string& traceFile,
     if (!traceFile.empty())
         return std::make_unique<TraceValues>(traceFile, iterations, values);
     if (!plantFile.empty())
-        return std::make_unique<PlantValues>(plantFile);
+        return std::make_unique<PlantValues>(plantFile, values);
     return std::make_unique<HeldValues>();
 }
 } // namespace Conflux
