@@ -36,12 +36,12 @@ public:
     const std::string& controller() const override { return m_name; }
     void call(TesseraSDK::EventType event, ExchangeSession& session) override;
 
-    /// The files of an exchange (n the iteration) in `directory`, as the options name them.
+private:
+    /// The files of an exchange (n the iteration) in the directory, as the options name them.
     static std::string toControllerFile(const Conflux::CSVEventHandlerOptions& options, int iteration);
     static std::string fromControllerFile(const Conflux::CSVEventHandlerOptions& options, int iteration);
     static std::string stateFile(const Conflux::CSVEventHandlerOptions& options);
 
-private:
     bool exchanges(TesseraSDK::EventType event, int iteration) const;
     std::string pathOf(const ExchangeValues::Value& value) const;
     void writeValues(ExchangeSession& session) const;
