@@ -82,7 +82,8 @@ template <class T> void ValueAttribute<T>::throwNoValueStored() const
     throw std::logic_error("Attribute '" + this->getAttributePath(true).toString() + "' has no value");
 }
 
-thread_local ControllerAccessObserver* ControllerAccessObserver::s_current = nullptr;
+constinit thread_local ControllerAccessObserver* ControllerAccessObserver::s_current = nullptr;
+std::atomic<int> ControllerAccessObserver::s_installed{0};
 
 template <class T> template <class To> To ValueAttribute<T>::checkedGet(Chronology chronology) const
 {
