@@ -539,7 +539,9 @@ int train(const std::vector<std::string>& args)
         // The plots are drawn without a display.
         if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
             qputenv("QT_QPA_PLATFORM", "offscreen");
-        previousHandler = qInstallMessageHandler(quietRuntimeDirWarning);
+        if (const QtMessageHandler previous = qInstallMessageHandler(quietRuntimeDirWarning);
+            previous != quietRuntimeDirWarning)
+            previousHandler = previous;
         application = std::make_unique<QApplication>(argc, argv);
     }
     else

@@ -193,7 +193,7 @@ std::string PythonCoreInterpreter::importableModuleKind(const std::string& modul
             const py::object os = py::module_::import("os");
             const py::object cwd = os.attr("getcwd")();
             py::list elsewhere;
-            for (const py::handle entry : sys.attr("path"))
+            for (const py::handle entry : py::list(sys.attr("path")))
                 if (py::isinstance<py::str>(entry) && !py::str(entry).equal(py::str("")) &&
                     !os.attr("path").attr("abspath")(entry).equal(cwd))
                     elsewhere.append(entry);

@@ -193,6 +193,20 @@ TEST(TrainCommand, BadInputIsRefusedWithStatusTwoAndTheProjectUntouched)
         EXPECT_NE(run.err.find(row.message), std::string::npos) << run.err;
         EXPECT_TRUE(readText(project) == before) << "the project file changed";
     }
+    // The layer options, which exclude --hidden.
+    for (const auto& [arguments, message] :
+         {std::pair{QStringList{"--layers", "101"}, std::string("--layers takes a whole number from 0 to 100, not '101'")},
+          std::pair{QStringList{"--nodes", "20000"},
+                    std::string("--nodes takes a whole number from 1 to 10000, not '20000'")}})
+    {
+        SCOPED_TRACE(arguments.join(' ').toStdString());
+        const Outcome run = confluxtool(QStringList{"train", project, "--equipment", equipment, "--data",
+                                                    serverTraining, "--iterations", "2"} +
+                                        arguments);
+        EXPECT_EQ(run.status, 2) << run.err;
+        EXPECT_NE(run.err.find(message), std::string::npos) << run.err;
+        EXPECT_TRUE(readText(project) == before) << "the project file changed";
+    }
 }
 
 TEST(TrainCommand, ASeededRunGivesTheSameNetworkTwice)
@@ -401,6 +415,7 @@ TEST(TrainCommand, ANonStandardModelUnitIsResetWithALineSayingSo)
             found, true, true, [](EntityModel::Entity* e) { return e->getName() == "Server A01-1 Surrogate"; });
         auto* value = static_cast<EntityModel::CompositeAttribute*>(
             Conflux::AIModuleGenerator::findValueList(found.front(), true)->getChild(1));
+        ASSERT_EQ(EntityModel::getStringValue(value, "Model Unit"), "°C");
         ASSERT_TRUE(EntityModel::EntityEditor::setValueNoThrow(value, "Model Unit", std::string("°F")));
         EntityModel::ProjectFile::save(*loaded, project);
     }

@@ -261,8 +261,8 @@ std::vector<std::string> AIModelTrainer::useStandardValues()
             if (Attribute* unit = value->findAttribute("Model Unit"); unit && unit->isUnitTypeAttribute())
             {
                 auto* modelUnit = static_cast<UnitTypeAttribute*>(unit);
+                const std::string was = modelUnit->getValue(); // brings the derived quantity up to date
                 const std::string standard = UnitConverter::instance().getSIType(modelUnit->getQuantity());
-                const std::string was = modelUnit->getValue();
                 if (!modelUnit->getTransform().isIdentity() && !standard.empty() &&
                     EntityEditor::setValueNoThrow(value, "Model Unit", standard))
                     notes.push_back(name + ": Model Unit " + was + " reset to the standard unit " + standard);
