@@ -330,7 +330,7 @@ Futures::FutureEx<AIModelTrainerResult> startLongRun(ServerRun& s, Tools::Record
 }
 } // namespace
 
-TEST(AIModelTrainerRuns, DestroyingTheTrainerStopsARealRunAfterItsIteration)
+TEST(AIModelTrainerRuns, DestroyingTheTrainerStopsARealRunOnTheWorkerThreadAfterItsIteration)
 {
     ServerRun s;
     Tools::RecordingToolProgress progress;
@@ -345,7 +345,7 @@ TEST(AIModelTrainerRuns, DestroyingTheTrainerStopsARealRunAfterItsIteration)
     EXPECT_EQ(lines.back().rfind("Iteration ", 0), 0u) << lines.back();
 }
 
-TEST(AIModelTrainerRuns, ResetOrRestoreDuringARunGivesItUpWithoutFreeingItsNetwork)
+TEST(AIModelTrainerRuns, ResetOrRestoreDuringARunOnTheWorkerThreadGivesItUpWithoutFreeingItsNetwork)
 {
     for (const bool restore : {false, true})
     {

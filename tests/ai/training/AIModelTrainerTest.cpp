@@ -5,11 +5,7 @@
 #include "host/entitymodel/EntityReading.h"
 #include "tests/ai/training/TrainerTestSupport.h"
 
-#include <QThread>
 #include <gtest/gtest.h>
-
-#include <atomic>
-#include <chrono>
 
 using namespace EntityModel;
 using AISystem::Tensor;
