@@ -230,9 +230,10 @@ public:
     /// The output weights a run hands to the AI library: |weight| / sum, or all 1 when they sum to 0.
     AISystem::Tensor createWeightTensor() const;
     /// Takes the network stored in the AI model as the one to train further, bound as the AI model's
-    /// inputs and outputs are now; false when it holds none or it cannot be read. The model's unit
-    /// conversions and scaling are folded into the network, so that it takes standard values as
-    /// training gives them; notes (when given) receive a line per conversion folded. A run in
+    /// inputs and outputs are now; false when it holds none, it cannot be read or its conversions
+    /// cannot be folded (notes, when given, then receive the reason). The model's unit conversions
+    /// and scaling are folded into the network, so that it takes standard values as training gives
+    /// them, and the folded network is stored; notes receive a line per conversion folded. A run in
     /// progress stops as with reset().
     bool restoreNeuralNetwork(std::vector<std::string>* notes = nullptr);
 
