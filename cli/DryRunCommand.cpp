@@ -1,6 +1,7 @@
 // confluxtool dry-run PROJECT: the project's controllers at work through the solve's events, with
 // a stand-in for the solver's values, without the solver.
 #include "cli/Command.h"
+#include "cli/CommandApplication.h"
 #include "cli/CurrentProject.h"
 #include "cli/DryRunPlot.h"
 
@@ -10,7 +11,6 @@
 #include "host/entitymodel/ProjectFile.h"
 #include "host/services/ConsoleToolProgress.h"
 
-#include <QApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QProcess>
@@ -160,19 +160,7 @@ int run(const std::vector<std::string>& args)
                       : reportDir.isEmpty()   ? std::string()
                                               : (reportDir + "/log.csv").toStdString();
 
-    int argc = 1;
-    char name[] = "confluxtool";
-    char* argv[] = {name, nullptr};
-    std::unique_ptr<QCoreApplication> application;
-    if (!options.recordedPaths.empty())
-    {
-        // The plot is drawn without a display.
-        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-            qputenv("QT_QPA_PLATFORM", "offscreen");
-        application = std::make_unique<QApplication>(argc, argv);
-    }
-    else
-        application = std::make_unique<QCoreApplication>(argc, argv);
+    const std::unique_ptr<QCoreApplication> application = ConfluxCli::makeCommandApplication(!options.recordedPaths.empty());
 
     std::unique_ptr<EntityModel::Project> project;
     try

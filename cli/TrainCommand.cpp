@@ -2,6 +2,7 @@
 // equipment item's AI model from a CSV file of cases, as the application's AI-model tools do, and
 // stores it in the project.
 #include "cli/Command.h"
+#include "cli/CommandApplication.h"
 #include "cli/TrainingProgress.h"
 #include "cli/TrainingReport.h"
 
@@ -19,7 +20,6 @@
 #include "host/entitymodel/ProjectFile.h"
 #include "host/entitymodel/UnitConverter.h"
 
-#include <QApplication>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
@@ -365,19 +365,6 @@ TypeRef trainType(AISystem::NeuralNetworkType type)
     return Generic_t;
 }
 
-// Offscreen rendering looks for a runtime folder that a command line session often lacks; Qt then
-// uses one of its own, so the warning it prints on every run tells the user nothing.
-QtMessageHandler previousHandler = nullptr;
-void quietRuntimeDirWarning(QtMsgType type, const QMessageLogContext& context, const QString& message)
-{
-    if (type == QtWarningMsg && message.startsWith(QLatin1String("QStandardPaths: XDG_RUNTIME_DIR not set")))
-        return;
-    if (previousHandler)
-        previousHandler(type, context, message);
-    else
-        std::cerr << message.toStdString() << "\n";
-}
-
 std::string typeName(AISystem::NeuralNetworkType type)
 {
     switch (type)
@@ -530,22 +517,8 @@ int train(const std::vector<std::string>& args)
                     self, "--continue trains the stored network as it is; --" + shape->names().front().toStdString() +
                               " asks for another one (train without --continue for a new network)");
 
-    std::unique_ptr<QCoreApplication> application;
-    int argc = 1;
-    char name[] = "confluxtool";
-    char* argv[] = {name, nullptr};
-    if (parser.isSet(reportOption))
-    {
-        // The plots are drawn without a display.
-        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-            qputenv("QT_QPA_PLATFORM", "offscreen");
-        if (const QtMessageHandler previous = qInstallMessageHandler(quietRuntimeDirWarning);
-            previous != quietRuntimeDirWarning)
-            previousHandler = previous;
-        application = std::make_unique<QApplication>(argc, argv);
-    }
-    else
-        application = std::make_unique<QCoreApplication>(argc, argv);
+    // The report's plots are drawn without a display.
+    const std::unique_ptr<QCoreApplication> application = ConfluxCli::makeCommandApplication(parser.isSet(reportOption));
 
     const QString projectFile = files.front();
     try
