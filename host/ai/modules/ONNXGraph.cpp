@@ -24,7 +24,8 @@ ONNXGraph::Port port(const onnx::ValueInfoProto& info, const std::string& what)
     ONNXGraph::Port port;
     port.name = info.name();
     if (!info.type().has_tensor_type())
-        throw std::runtime_error(what + " '" + info.name() + "' is not a tensor");
+        throw std::runtime_error(what + " '" + info.name() +
+                                 "' is not a tensor (sequences, maps and optional values are not supported)");
     const onnx::TypeProto::Tensor& tensor = info.type().tensor_type();
     try
     {
