@@ -10,6 +10,7 @@
 #include <cmath>
 #include <filesystem>
 #include <fstream>
+#include <future>
 #include <sstream>
 
 using namespace AISystem;
@@ -209,6 +210,23 @@ TEST(ONNXModule, TakesCasesOneAtATimeWhereTheModelFixesABatchOfOne)
     EXPECT_EQ(rowsOf(single.eval(inputs)), rowsOf(batched.eval(inputs)));
     EXPECT_EQ(single.eval(Tensor::createTensor({0, 5}, TensorElementType::Float)).getTensorShape().toString(),
               "{0, 2}");
+}
+
+TEST(ONNXModule, EvaluatesOnSeveralThreadsAtOnce)
+{
+    const Module module = load("torch_activations");
+    const Tensor inputs = Tensor::fromRows({{0.5, -1, 2, 0.25}, {1, 1, 1, 1}}, TensorElementType::Float);
+    const auto expected = rowsOf(module.eval(inputs));
+    std::vector<std::future<bool>> runs;
+    for (int t = 0; t < 4; ++t)
+        runs.push_back(std::async(std::launch::async, [&] {
+            bool same = true;
+            for (int i = 0; i < 50; ++i)
+                same = same && rowsOf(module.eval(inputs)) == expected;
+            return same;
+        }));
+    for (auto& run : runs)
+        EXPECT_TRUE(run.get());
 }
 
 TEST(ONNXModule, TellsItsOutputWidthForAnInputWidth)
