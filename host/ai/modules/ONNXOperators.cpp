@@ -307,7 +307,12 @@ Shape readInts(const ONNXTensor& tensor, const std::string& what)
         throw std::runtime_error(what + " must be a 1-D tensor, not " + shapeText(tensor.shape));
     Shape values;
     for (double v : tensor.values)
+    {
+        // Beyond any size or axis a tensor here can have, and beyond what converts back exactly.
+        if (std::abs(v) > static_cast<double>(maxElements))
+            throw std::runtime_error(what + " holds " + number(v) + ", out of range");
         values.push_back(static_cast<std::int64_t>(v));
+    }
     return values;
 }
 
@@ -565,6 +570,7 @@ CompiledNode compileReshape(Attributes& attributes, const InputTypes& types)
                 Shape shape = readInts(*in[1], "the shape input");
                 std::optional<std::size_t> inferred;
                 std::int64_t known = 1;
+                bool zeros = false;
                 for (std::size_t i = 0; i < shape.size(); ++i)
                 {
                     if (shape[i] == 0 && !allowZero)
@@ -584,19 +590,22 @@ CompiledNode compileReshape(Attributes& attributes, const InputTypes& types)
                     }
                     if (shape[i] < 0)
                         throw std::runtime_error("shape " + shapeText(shape) + " has a negative dimension");
-                    known *= shape[i];
-                    if (known > maxElements)
+                    if (shape[i] > 0 && known > maxElements / shape[i])
                         throw std::runtime_error("shape " + shapeText(shape) + " is too large");
+                    if (shape[i] > 0)
+                        known *= shape[i];
+                    else
+                        zeros = true;
                 }
                 const auto count = static_cast<std::int64_t>(x.values.size());
                 if (inferred)
                 {
-                    if (known == 0 || count % known != 0)
+                    if (zeros || count % known != 0)
                         throw std::runtime_error("an input of shape " + shapeText(x.shape) +
                                                  " cannot be reshaped to " + shapeText(shape));
                     shape[*inferred] = count / known;
                 }
-                else if (known != count)
+                else if ((zeros ? 0 : known) != count)
                     throw std::runtime_error("an input of shape " + shapeText(x.shape) + " cannot be reshaped to " +
                                              shapeText(shape));
                 return reshaped(x, shape);
@@ -893,17 +902,25 @@ ONNXElementType elementType(int dataType)
 
 std::int64_t elementCount(const Shape& shape)
 {
-    std::int64_t count = 1;
+    // The product of the non-zero dimensions is bounded too, so that no product of some of them
+    // (a flattened size, a matrix's rows times columns) overflows, even in a tensor of no elements.
+    std::int64_t product = 1;
+    bool empty = false;
     for (std::int64_t d : shape)
     {
         if (d < 0)
             throw std::runtime_error("the shape " + shapeText(shape) + " has a negative dimension");
-        if (d != 0 && count > maxElements / d)
+        if (d == 0)
+        {
+            empty = true;
+            continue;
+        }
+        if (product > maxElements / d)
             throw std::runtime_error("the shape " + shapeText(shape) + " has more than " +
                                      std::to_string(maxElements) + " elements");
-        count *= d;
+        product *= d;
     }
-    return count;
+    return empty ? 0 : product;
 }
 
 std::string shapeText(const Shape& shape)

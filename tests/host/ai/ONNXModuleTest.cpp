@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <fstream>
 #include <future>
+#include <limits>
 #include <sstream>
 
 using namespace AISystem;
@@ -313,6 +314,15 @@ TEST(ONNXModule, RefusesWhatItCannotEvaluateByNodeOperatorAndAttribute)
                         "initializer 'W': it holds 12 bytes of data where its shape {2, 2} of float needs 16"});
     }
     {
+        // No elements, but flattened sizes that would overflow.
+        GraphBuilder g;
+        g.weights("W", {0, std::int64_t(1) << 40, std::int64_t(1) << 40}, {});
+        g.node("Flatten", "flat", {"W"});
+        rows.push_back({"an empty initializer of enormous dimensions", g.bytes(),
+                        "initializer 'W': the shape {0, 1099511627776, 1099511627776} has more than 16777216 "
+                        "elements"});
+    }
+    {
         GraphBuilder g;
         g.weights("W", {2, 2}, {1, 0, 0, 1});
         g.node("MatMul", "mm", {"x", "W"});
@@ -366,6 +376,20 @@ TEST(ONNXModule, RefusesWhatItCannotEvaluateByNodeOperatorAndAttribute)
 
 TEST(ONNXModule, ReportsShapesItCannotTakeWhenEvaluatingByNode)
 {
+    {
+        GraphBuilder g;
+        onnx::TensorProto& shape = *g.model.mutable_graph()->add_initializer();
+        shape.set_name("shape");
+        shape.set_data_type(onnx::TensorProto::INT64);
+        shape.add_dims(2);
+        shape.add_int64_data(std::numeric_limits<std::int64_t>::max());
+        shape.add_int64_data(-1);
+        g.node("Reshape", "rows", {"x", "shape"});
+        EXPECT_EQ(evalError(Module::fromByteArray(ModuleType::ONNX, g.bytes()),
+                            Tensor::fromRows({{1, 2}}, TensorElementType::Float)),
+                  "ONNX model: evaluation of a {1, 2} input failed: Reshape node 'rows': the shape input holds "
+                  "9.22337204e+18, out of range");
+    }
     GraphBuilder g;
     g.weights("W", {3, 2}, {1, 0, 0, 1, 1, 1});
     g.node("Gemm", "fc1", {"x", "W"});
