@@ -108,8 +108,9 @@ TEST_P(ONNXCrossCheck, MatchesONNXRuntime)
             // An output that hardly varies over the cases is held to a few units in the last place
             // of its type, the most that two runtimes rounding differently can agree to.
             const double value = expected.data<double>()[r * columns + c];
-            const double ulps = 4 * std::abs(value) *
-                                (isDouble ? std::numeric_limits<double>::epsilon() : std::numeric_limits<float>::epsilon());
+            const double ulps =
+                4 * std::abs(value) *
+                (isDouble ? std::numeric_limits<double>::epsilon() : std::numeric_limits<float>::epsilon());
             EXPECT_NEAR(got.data<double>()[r * columns + c], value, std::max(tolerance * range, ulps))
                 << name << ": case " << r << ", output " << c;
         }
@@ -117,7 +118,6 @@ TEST_P(ONNXCrossCheck, MatchesONNXRuntime)
 }
 
 INSTANTIATE_TEST_SUITE_P(Models, ONNXCrossCheck, ::testing::ValuesIn(modelList()),
-                         [](const ::testing::TestParamInfo<Entry>& info) {
-                             return fs::path(info.param.model).stem().string();
-                         });
+                         [](const ::testing::TestParamInfo<Entry>& info)
+                         { return fs::path(info.param.model).stem().string(); });
 } // namespace
