@@ -18,6 +18,7 @@
 #include "host/entitymodel/UnitConverter.h"
 #include "src/ai/definition/AIModuleGenerator.h"
 #include "src/ai/evaluation/AIModelEvaluator.h"
+#include "src/project/EntityLookup.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -264,6 +265,8 @@ void applySetting(const std::vector<Column>& inputs, const std::string& setting)
     const auto value = leadingNumber(setting.substr(equals + 1), unit);
     if (!value)
         throw BadInput(where + "'" + trimmed(setting.substr(equals + 1)) + "' is not a number");
+    if (!std::isfinite(*value))
+        throw BadInput(where + "'" + trimmed(setting.substr(equals + 1)) + "' is not a finite number");
     if (input.attribute == nullptr || input.attribute->isReadOnly())
         throw BadInput(where + "input '" +
                        (input.keys.empty() ? setting.substr(0, equals) : input.keys.back()) +
@@ -399,8 +402,21 @@ AISystem::Tensor readCases(const std::string& path, const std::vector<Column>& i
     const auto count = static_cast<std::int64_t>(inputs.size());
     const AISystem::Tensor& values = table.getTensor();
     const std::int64_t rows = values.getDimensionCount() == 2 ? values.getDimensionSize(0) : 0;
+    // A case with a value that is no number would come out as NaN beside the others: refused, as the
+    // trainer refuses it.
+    const auto requireFinite = [&](std::int64_t c)
+    {
+        for (std::int64_t r = 0; r < rows; ++r)
+            if (!std::isfinite(values.at(r, c)))
+                throw BadInput(path + ": case " + std::to_string(r + 1) + ", column " + std::to_string(c + 1) +
+                               (hasHeaders ? " ('" + table.getHeaders()[static_cast<std::size_t>(c)] + "')"
+                                           : std::string()) +
+                               ": the value is not finite");
+    };
     if (!hasHeaders)
     {
+        for (std::int64_t c = 0; c < table.getColumnCount(); ++c)
+            requireFinite(c);
         if (table.getColumnCount() != count)
             throw BadInput(path + ": line " + std::to_string(firstLine) + " has " +
                            std::to_string(table.getColumnCount()) + " values; the model takes " +
@@ -430,6 +446,7 @@ AISystem::Tensor readCases(const std::string& path, const std::vector<Column>& i
         if (seen[input])
             throw BadInput(where + "input " + std::to_string(input + 1) + " has two columns");
         seen[input] = true;
+        requireFinite(c);
         const Utilities::LinearTransform<double> toStandard =
             unit.empty() ? Utilities::LinearTransform<double>{1.0, 0.0}
                          : unitTransform(inputs[input], unit, where);
@@ -521,13 +538,24 @@ Entity* chooseModel(Entity* root, const std::string& wanted, const std::string& 
 {
     const std::vector<Entity*> models = root->getOwnedChildEntitiesOfType(AI_Model_t);
     std::vector<Entity*> found;
-    for (Entity* model : models)
-    {
-        const LinkAttribute* link = model->getOwnerLink();
-        const Entity* owner = link ? link->getOwnerEntity() : nullptr;
-        if (wanted.empty() || model->getName() == wanted || (owner && owner->getName() == wanted))
-            found.push_back(model);
-    }
+    if (wanted.empty())
+        found = models;
+    else
+        // The model, or the item it models, named as every command names entities.
+        try
+        {
+            Entity* named = Conflux::EntityLookup::find(
+                root, wanted,
+                [](const Entity* entity)
+                { return entity->getTypeRef() == AI_Model_t || getLinkedEntity(entity, AIModelLink_t); },
+                "AI model");
+            found.push_back(named->getTypeRef() == AI_Model_t ? named : getLinkedEntity(named, AIModelLink_t));
+        }
+        catch (const Conflux::EntityLookup::Error& error)
+        {
+            if (!error.candidates.empty())
+                throw BadInput(error.what());
+        }
     if (found.size() == 1)
         return found.front();
     if (models.empty())
