@@ -18,6 +18,9 @@ Runs confluxtool's main jobs one after the other on the bundled sample data-cent
   evaluate  the project's AI model, on the project values its inputs are bound to
   generate  the exchange generation, into a store in the temporary directory
             (confluxtool-demo.store), whose files it names at the end
+  dry-run   with the plant beside the project (sample-plant.py), 30 iterations of the project's
+            Python controller closing the loop on the rack inlet temperature, with its report
+            (log, summary, plot) in the temporary directory (confluxtool-demo-dry-run)
   train     with the sample's cases (data/ beside the project), a brief seeded training of the
             server's AI model, into a copy of the project in the temporary directory
             (confluxtool-demo-trained.json) with its report (confluxtool-demo-report)
@@ -57,6 +60,25 @@ int runJob(const char* job, const std::vector<std::string>& arguments)
         std::cout << " " << (argument.find(' ') == std::string::npos ? argument : "\"" + argument + "\"");
     std::cout << "\n\n" << std::flush;
     return command->run(arguments);
+}
+
+/// Runs the project's Python controller for a few iterations on the plant beside the project;
+/// nothing when there is none.
+int dryRun(const std::string& project)
+{
+    const QDir folder = QFileInfo(QString::fromStdString(project)).dir();
+    if (!folder.exists("sample-plant.py"))
+    {
+        std::cout << "(no plant beside the project: the demo makes no dry run)\n\n";
+        return 0;
+    }
+    const std::string report = (QDir::tempPath() + "/confluxtool-demo-dry-run").toStdString();
+    const int status = runJob("dry-run", {project, "--mode", "python", "--iterations", "30", "--plant",
+                                          folder.filePath("sample-plant.py").toStdString(), "--report", report,
+                                          "--plot", "Data Hall 1.Rack A01.Simulation Results.Mean Inlet Temperature",
+                                          "--plot", "Data Hall 1.CRAH 1.Supply Temperature"});
+    std::cout << "\n";
+    return status;
 }
 
 /// Trains the sample server's AI model briefly on the cases beside the project, into a copy in the
@@ -136,6 +158,8 @@ int run(const std::vector<std::string>& args)
         }
         std::cout << "\n";
     }
+    if (const int status = dryRun(project); status != 0)
+        return status;
     return trainAndEvaluate(project);
 }
 

@@ -19,18 +19,14 @@ PythonFunction::PythonFunction(std::string name, PythonValue callable)
 PythonValue PythonFunction::call(const std::vector<PythonValue>& arguments) const
 {
     py::gil_scoped_acquire lock;
-    PyObject* tuple = PyTuple_New(static_cast<Py_ssize_t>(arguments.size()));
-    if (!tuple)
-        throw std::runtime_error(PythonCoreInterpreter::takeErrorMessage());
-    for (std::size_t i = 0; i < arguments.size(); ++i)
-    {
-        PyObject* argument = arguments[i].isEmpty() ? Py_None : arguments[i].get();
-        Py_INCREF(argument);
-        PyTuple_SET_ITEM(tuple, static_cast<Py_ssize_t>(i), argument);
-    }
+    // The arguments go by vector call: no tuple is made for a call (controllers are called every
+    // iteration). The references stay with `arguments` for the call's length.
+    std::vector<PyObject*> vector;
+    vector.reserve(arguments.size());
+    for (const PythonValue& argument : arguments)
+        vector.push_back(argument.isEmpty() ? Py_None : argument.get());
     PythonTimeLimit limit;
-    PyObject* result = PyObject_Call(m_callable.get(), tuple, nullptr);
-    Py_DECREF(tuple);
+    PyObject* result = PyObject_Vectorcall(m_callable.get(), vector.data(), vector.size(), nullptr);
     if (limit.expired())
     {
         Py_XDECREF(result);

@@ -39,7 +39,10 @@ public:
         std::lock_guard lock(m_mutex);
         const std::uint64_t token = ++m_lastToken;
         m_entries[token] = Entry{threadId, deadline, false};
-        m_wake.notify_one();
+        // The watchdog wakes by itself at the deadline it waits for; waking it for a later one would
+        // cost every call a thread switch.
+        if (deadline < m_waitingUntil)
+            m_wake.notify_one();
         return token;
     }
 
@@ -79,6 +82,7 @@ private:
         {
             if (m_entries.empty())
             {
+                m_waitingUntil = Clock::time_point::max();
                 m_wake.wait(lock);
                 continue;
             }
@@ -87,9 +91,11 @@ private:
                 earliest = std::min(earliest, entry.deadline);
             if (Clock::now() < earliest)
             {
+                m_waitingUntil = earliest;
                 m_wake.wait_until(lock, earliest);
                 continue;
             }
+            m_waitingUntil = Clock::time_point::min();
             lock.unlock();
             {
                 py::gil_scoped_acquire gil;
@@ -113,6 +119,8 @@ private:
     std::condition_variable m_wake;
     std::map<std::uint64_t, Entry> m_entries;
     std::uint64_t m_lastToken = 0;
+    /// The deadline the thread sleeps until (max: until woken; min: it is not asleep).
+    Clock::time_point m_waitingUntil = Clock::time_point::max();
     std::thread m_thread;
 };
 } // namespace

@@ -1,5 +1,8 @@
 #include "host/solver/ConfluxCntrl.h"
 
+#include "host/solver/ExchangeSession.h"
+#include "host/solver/SolveTimeLinkers.h"
+
 #include "host/filesystem/DataIStream.h"
 #include "host/filesystem/DataOStream.h"
 #include "host/filesystem/TextDataIStream.h"
@@ -199,6 +202,9 @@ void ConfluxCntrl::initialize()
 {
     if (!m_active)
         return;
+    m_running.clear();
+    if (m_session != nullptr)
+        m_running = startHandlers(m_linkers, m_eventHandlers);
     for (const Conflux::LinkerContainer& linker : m_linkers)
         linker->initialize();
     m_initialized = true;
@@ -213,14 +219,20 @@ void ConfluxCntrl::triggerDLLEvent(TesseraSDK::EventType type, bool /*wait*/)
                                  " triggered before the exchange control was initialised");
     if (type == TesseraSDK::EventType::CFDGeneration && !m_triggerOnCFDGeneration)
         return;
-    for (const ConfluxEventHandler& handler : m_eventHandlers)
+    for (std::size_t i = 0; i < m_eventHandlers.size(); ++i)
+    {
+        const ConfluxEventHandler& handler = m_eventHandlers[i];
         m_firedEvents.push_back({type, handler.library, handler.handler});
+        if (m_session != nullptr && i < m_running.size())
+            m_running[i]->call(type, *m_session);
+    }
 }
 
 void ConfluxCntrl::terminate()
 {
     for (const Conflux::LinkerContainer& linker : m_linkers)
         linker->terminate();
+    m_running.clear();
     m_initialized = false;
 }
 } // namespace CFDSolver

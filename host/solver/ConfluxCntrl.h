@@ -5,6 +5,7 @@
 
 #include <QCryptographicHash>
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -21,6 +22,9 @@ class ProjectStore;
 
 namespace CFDSolver
 {
+class ExchangeSession;
+class SolveTimeHandler;
+
 /// A solver project's exchange control: whether the exchange runs, its linkers and the event
 /// handlers the solver calls, and the exchange model the controllers see.
 ///
@@ -96,15 +100,21 @@ public:
     /// Reads a record of `write`; on a failed stream the control is left unchanged.
     void read(FileSystem::DataIStream& stream);
 
-    /// Starts a solve: initialises every linker. An inactive control does nothing.
+    /// The solve the controllers run in from the next `initialize` on (null: none, only record
+    /// the calls). Not owned; it must outlive the solve.
+    void attachSession(ExchangeSession* session) { m_session = session; }
+    /// Starts a solve: initialises every linker. With a session, loads the controller of every
+    /// registered handler first and throws std::runtime_error naming the controller, its file and
+    /// the reason when one cannot be loaded (nothing is left initialised then). An inactive
+    /// control does nothing.
     void initialize();
     /// Calls every registered handler with `type` and records each call. Nothing happens on an
     /// inactive control, nor for a CFD-generation event while the trigger is off. The stand-in
     /// calls the handlers in turn on the caller's thread, so it has finished either way when it
     /// returns, whatever `wait` asks. Throws std::runtime_error when an active control was not
-    /// initialised.
+    /// initialised, and a handler's failure (the handlers after it are not called).
     void triggerDLLEvent(TesseraSDK::EventType type, bool wait);
-    /// Ends a solve: terminates every linker.
+    /// Ends a solve: terminates every linker and unloads the controllers.
     void terminate();
     bool isInitialized() const { return m_initialized; }
     /// The handler calls made since the control was made, oldest first.
@@ -125,5 +135,8 @@ private:
     Conflux::Model::EntityCollection m_model;
     bool m_initialized = false;
     std::vector<ConfluxFiredEvent> m_firedEvents;
+    ExchangeSession* m_session = nullptr;
+    /// The handlers of a solve with a session, in registration order.
+    std::vector<std::shared_ptr<SolveTimeHandler>> m_running;
 };
 } // namespace CFDSolver

@@ -1,6 +1,7 @@
 #include "src/model/ValueAttribute.h"
 
 #include "src/model/AccessException.h"
+#include "src/model/ControllerAccessObserver.h"
 #include "src/model/LogManager.h"
 #include "src/model/ValueConversion.h"
 
@@ -81,8 +82,17 @@ template <class T> void ValueAttribute<T>::throwNoValueStored() const
     throw std::logic_error("Attribute '" + this->getAttributePath(true).toString() + "' has no value");
 }
 
+constinit thread_local ControllerAccessObserver* ControllerAccessObserver::s_current = nullptr;
+std::atomic<int> ControllerAccessObserver::s_installed{0};
+
 template <class T> template <class To> To ValueAttribute<T>::checkedGet(Chronology chronology) const
 {
+    if (ControllerAccessObserver* observer = ControllerAccessObserver::current()) [[unlikely]]
+    {
+        To value = get<To>(chronology, true);
+        observer->read(*this);
+        return value;
+    }
     return get<To>(chronology, true);
 }
 
@@ -90,6 +100,23 @@ template <class T>
 template <class From>
 void ValueAttribute<T>::checkedSet(const From& value, const char* unit, Chronology chronology)
 {
+    if (ControllerAccessObserver* observer = ControllerAccessObserver::current()) [[unlikely]]
+    {
+        try
+        {
+            if constexpr (std::is_arithmetic_v<From> && !std::is_same_v<From, bool>)
+                if (TesseraSDK::canWrite(this->getAccessType()))
+                    observer->checkWrite(*this, static_cast<double>(value));
+            set(value, unit, chronology, true);
+        }
+        catch (const std::exception& error)
+        {
+            observer->refused(*this, error.what());
+            throw;
+        }
+        observer->written(*this);
+        return;
+    }
     set(value, unit, chronology, true);
 }
 

@@ -54,9 +54,14 @@ enum class AttributeType : std::int32_t
 /// A point of the solver's time line (0 is the root of the predecessor chain 0..4).
 using Chronology = std::int32_t;
 
-/// Events the solver fires at the exchange's controllers.
+/// Events the solver fires at the exchange's controllers: the generation of the solver project,
+/// then one per iteration (steady solves) or time step (transient solves), then the end of the
+/// solve.
 enum class EventType : std::int32_t
 {
     CFDGeneration = 201,
+    Iteration = 202,
+    TimeStep = 203,
+    SolveEnd = 204,
 };
 } // namespace TesseraSDK
