@@ -30,7 +30,7 @@ SANITIZER_ENV := PYTHONMALLOC=malloc \
 	UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
 	TSAN_OPTIONS=suppressions=$(CURDIR)/tests/sanitizers/tsan.supp:halt_on_error=1:second_deadlock_stack=1
 
-.PHONY: all deps configure build test demo bench sanitize tsan fuzz clean format
+.PHONY: all deps configure build test demo bench sanitize tsan fuzz clean format crosscheck
 
 all: build
 
@@ -69,6 +69,12 @@ fuzz:
 	@$(MAKE) configure BUILD=build-fuzz CMAKE_FLAGS="$(CLANG) -DCONFLUX_FUZZ=ON -DCONFLUX_BUILD_BENCH=OFF"
 	@cmake --build build-fuzz -j $(JOBS) --target fuzzers
 	@FUZZ_SECONDS=$(FUZZ_SECONDS) $(SANITIZER_ENV) bash tests/fuzz/run-fuzzers build-fuzz $(FUZZERS)
+
+# ONNX Runtime (onnxruntime-node from npm) against the project's ONNX import, on the models of
+# tests/crosscheck/models.txt.
+crosscheck: configure
+	@cmake --build $(BUILD) -j $(JOBS) --target ONNXCrossCheckTests
+	@bash tests/crosscheck/run $(BUILD)
 
 format:
 	@git ls-files '*.h' '*.cpp' | xargs clang-format -i

@@ -131,30 +131,41 @@ void AIModelChecker::checkAIModel(Entity* entity, Errors& errors, ModuleType typ
 void AIModelChecker::checkAIModelData(Entity* entity, const std::string& data, ModuleType type,
                                       Errors& errors)
 {
-    std::map<std::string, std::exception_ptr>& results = m_loadResults[type];
+    std::map<std::string, LoadResult>& results = m_loadResults[type];
     auto found = results.find(data);
     if (found == results.end())
     {
         // The outcome is stored only once it is known, so a load that fails in any way is
         // remembered as failed.
-        std::exception_ptr failure;
+        LoadResult result;
         try
         {
             if (data.empty())
                 throw std::runtime_error(AIModuleGenerator::emptyModelMessage(type));
-            AISystem::Module::fromByteArray(type, Utilities::toByteArray(data));
+            result.module = AISystem::Module::fromByteArray(type, Utilities::toByteArray(data));
         }
         catch (...)
         {
-            failure = std::current_exception();
+            result.failure = std::current_exception();
         }
-        found = results.emplace(data, failure).first;
+        found = results.emplace(data, std::move(result)).first;
     }
-    if (!found->second)
+    if (found->second.module)
+    {
+        // The same data can serve AI models of other input and output counts.
+        try
+        {
+            AIModuleGenerator::checkOutputWidth(entity, *found->second.module);
+        }
+        catch (const std::exception& error)
+        {
+            appendError(errors, entity, incorrectlyConfigured, error.what());
+        }
         return;
+    }
     try
     {
-        std::rethrow_exception(found->second);
+        std::rethrow_exception(found->second.failure);
     }
     catch (const std::exception& error)
     {

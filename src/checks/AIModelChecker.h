@@ -1,10 +1,12 @@
 #pragma once
+#include "host/ai/modules/Module.h"
 #include "host/ai/modules/ModuleType.h"
 #include "host/entitymodel/Checker.h"
 #include "host/entitymodel/TypeRef.h"
 
 #include <exception>
 #include <map>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -19,6 +21,7 @@ namespace Conflux
 {
 /// The checker of the AI models that their owners use: an unsupported model type, model data that
 /// is missing or that the AI library cannot load, inputs and outputs bound to no project value,
+/// a model whose outputs per case differ from its outputs (or that cannot take its inputs),
 /// scaling that would divide by zero (a standard deviation or a model unit factor of 0), and
 /// initial input values outside the bounds of the training data. Errors are grouped under the
 /// model's owner, labelled "AI Modelling Errors"; the project is never edited.
@@ -55,7 +58,12 @@ private:
                             const std::string& detail);
 
     EntityModel::Entity* m_root = nullptr;
-    /// Outcome of each load: a null pointer for data that loaded, else the failure.
-    std::map<AISystem::ModuleType, std::map<std::string, std::exception_ptr>> m_loadResults;
+    /// Outcome of each load: the module, or the failure.
+    struct LoadResult
+    {
+        std::optional<AISystem::Module> module;
+        std::exception_ptr failure;
+    };
+    std::map<AISystem::ModuleType, std::map<std::string, LoadResult>> m_loadResults;
 };
 } // namespace Conflux

@@ -386,3 +386,47 @@ TEST(AIModelChecker, ErrorsAreOnlyAppended)
     EXPECT_EQ(errors[0].getMessage(), "earlier");
     EXPECT_EQ(checker.getLabel(), "AI Modelling Errors");
 }
+
+namespace
+{
+TEST(AIModelChecker, OnnxOutputsPerCaseMustMatchTheModelsOutputs)
+{
+    struct Row
+    {
+        const char* name;
+        int inputs;
+        int outputs;
+        std::vector<Record> expected;
+    };
+    const std::string inputShape = "ONNX model: evaluation of a {1, 3} input failed: graph input 'inputs' has the shape "
+                                   "{-1, 4} (-1 for any size), not {1, 3}";
+    const Row rows[] = {
+        {"matching", 4, 2, {}},
+        {"one output more",
+         4,
+         3,
+         {{"Incorrectly configured AI Model",
+           "The model gives 2 outputs per case for the AI model's 4 inputs, but the AI model has 3 outputs"}}},
+        {"one output fewer",
+         4,
+         1,
+         {{"Incorrectly configured AI Model",
+           "The model gives 2 outputs per case for the AI model's 4 inputs, but the AI model has 1 output"}}},
+        {"one input fewer",
+         3,
+         2,
+         {{"Incorrectly configured AI Model", "The model does not take the AI model's 3 inputs: " + inputShape}}},
+    };
+    for (const Row& row : rows)
+    {
+        SCOPED_TRACE(row.name);
+        Server s;
+        s.setModel(ONNX_t, ONNX_Model_Data_t, fixture("mlp_4_16_16_2.onnx"));
+        for (int i = 0; i < row.inputs; ++i)
+            s.add(true, s.server(), typicalPower);
+        for (int i = 0; i < row.outputs; ++i)
+            s.add(false, s.exhaust(), "Temperature");
+        EXPECT_EQ(check({s.model()}), row.expected);
+    }
+}
+} // namespace

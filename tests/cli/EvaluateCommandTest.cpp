@@ -2,6 +2,7 @@
 #include "host/ai/tensor/Tensor.h"
 #include "host/ai/tensor/TensorWithHeaders.h"
 #include "host/entitymodel/Entity.h"
+#include "host/entitymodel/EntityEditor.h"
 #include "host/entitymodel/Project.h"
 #include "host/entitymodel/ProjectFile.h"
 #include "src/ai/definition/AIModuleGenerator.h"
@@ -171,5 +172,48 @@ TEST(EvaluateCommand, CasesFromATrainingDataFileGiveModuleEvalToTheLastDigit)
     const Outcome plainRun = evaluate({sample, "--inputs", plainCases});
     ASSERT_EQ(plainRun.status, 0) << plainRun.err;
     EXPECT_EQ(plainRun.out, read(results));
+}
+} // namespace
+
+namespace
+{
+/// The sample with its AI model replaced by an ONNX model of tests/crosscheck/models, saved to path.
+void writeSampleWithOnnxModel(const QString& path, const std::string& model)
+{
+    QFile file(QString(CONFLUX_EXAMPLES_DIR "/../tests/crosscheck/models/") + QString::fromStdString(model));
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QByteArray bytes = file.readAll();
+    const auto project = EntityModel::ProjectFile::load(sample);
+    EntityModel::Entity* aiModel =
+        project->getRootEntity()->getOwnedChildEntitiesOfType(EntityModel::AI_Model_t).front();
+    EntityModel::EntityEditor::setValue(aiModel, EntityModel::Model_Type_t, EntityModel::TypeRef(EntityModel::ONNX_t));
+    EntityModel::EntityEditor::setValue(aiModel, EntityModel::ONNX_Model_Data_t,
+                                        std::string(bytes.constData(), static_cast<std::size_t>(bytes.size())));
+    EntityModel::ProjectFile::save(*project, path);
+}
+
+TEST(EvaluateCommand, RefusesAnOnnxModelWhoseOutputsPerCaseDifferFromTheModelsOutputs)
+{
+    QTemporaryDir dir;
+    const QString matching = dir.filePath("matching.json");
+    const QString wider = dir.filePath("wider.json");
+    writeSampleWithOnnxModel(matching, "gemm_alpha_beta.onnx");
+    writeSampleWithOnnxModel(wider, "output_not_last.onnx");
+    const QString cases = dir.filePath("cases.csv");
+    write(cases, "500,24\n600,25\n");
+
+    const Outcome shown = evaluate({matching});
+    EXPECT_EQ(shown.status, 0) << shown.err;
+    for (const QStringList& arguments : {QStringList{wider}, QStringList{wider, "--inputs", cases}})
+    {
+        SCOPED_TRACE(arguments.join(' ').toStdString());
+        const Outcome run = evaluate(arguments);
+        EXPECT_EQ(run.status, 2);
+        EXPECT_NE(run.err.find("does not load: The model gives 3 outputs per case for the AI model's 2 inputs, but "
+                               "the AI model has 2 outputs"),
+                  std::string::npos)
+            << run.err;
+        EXPECT_TRUE(run.out.empty()) << run.out;
+    }
 }
 } // namespace

@@ -53,6 +53,11 @@ Tensor Module::eval(const Tensor& inputs) const
     return m_impl->eval(inputs);
 }
 
+std::optional<std::int64_t> Module::getOutputWidth(std::int64_t inputs) const
+{
+    return m_impl->getOutputWidth(inputs);
+}
+
 bool Module::canCalcImbalanceResults() const
 {
     return m_impl->canCalcImbalanceResults();

@@ -17,7 +17,7 @@ namespace AISystem
 /// - None (0) and Trivial: any bytes; the module returns its inputs unchanged (identity).
 /// - NeuralNetwork: the archive that NeuralNetworkTrainer writes.
 /// - TorchScript: a TorchScript archive whose forward takes and returns one 2-D tensor.
-/// - ONNX: an ONNX model with one input and one output.
+/// - ONNX: an ONNX model with one input and one output (see ONNXModule.h).
 /// - Python: UTF-8 source of a script defining `evaluate(inputs)` (see README.md).
 /// - Transformed: not loadable from bytes (built with TranformedModule).
 /// Bytes that cannot be loaded raise std::runtime_error saying what is wrong.
@@ -33,6 +33,8 @@ public:
     ModuleType getType() const;
     /// Outputs for inputs; rows are cases, a batch of rows is evaluated in one call.
     Tensor eval(const Tensor& inputs) const;
+    /// Outputs per case for a number of inputs per case, where the module can tell (see ModuleImpl).
+    std::optional<std::int64_t> getOutputWidth(std::int64_t inputs) const;
     bool canCalcImbalanceResults() const;
     std::optional<ImbalanceResult> calcImbalanceResults(const Tensor& inputs, const Tensor& outputs) const;
 

@@ -1,33 +1,25 @@
 #include "host/ai/modules/ONNXModule.h"
 
-#include "host/ai/modules/ONNXModuleValidator.h"
+#include "host/ai/modules/ONNXGraph.h"
 
-#include <opencv2/core/utils/logger.hpp>
-#include <opencv2/dnn.hpp>
-
-#include <mutex>
-#include <regex>
 #include <stdexcept>
 
 namespace AISystem
 {
 namespace
 {
-/// The runtime's report of a model it cannot build, shortened to what the user can act on.
-std::string describeLoadError(const std::string& error)
+std::string portList(const std::vector<ONNXGraph::Port>& ports)
 {
-    static const std::regex unsupported(R"re(of type "([^"]+)")re");
-    std::smatch match;
-    if (std::regex_search(error, match, unsupported))
-        return "the operator " + match[1].str() + " is not supported";
-    const std::size_t end = error.find_last_not_of("\n >");
-    return end == std::string::npos ? error : error.substr(0, end + 1);
+    std::string text;
+    for (const ONNXGraph::Port& port : ports)
+        text += (text.empty() ? "'" : ", '") + port.name + "'";
+    return text;
 }
 
 class ONNXModule : public ModuleImpl
 {
 public:
-    explicit ONNXModule(cv::dnn::Net net) : m_net(std::move(net)) {}
+    explicit ONNXModule(ONNXGraph graph) : m_graph(std::move(graph)) {}
 
     ModuleType getType() const override { return ModuleType::ONNX; }
 
@@ -42,46 +34,71 @@ public:
         const std::int64_t columns = inputs.getDimensionSize(1);
         if (rows == 0)
         {
-            // The runtime cannot run an empty batch: one case tells the output width.
+            // One case tells the output width, whatever batch size the model declares.
             const Tensor one = eval(Tensor::createTensor({1, columns}, type));
             return Tensor::createTensor({0, one.getDimensionSize(1)}, type);
         }
-        cv::Mat blob(std::vector<int>{static_cast<int>(rows), static_cast<int>(columns)}, CV_32F);
-        float* cells = blob.ptr<float>();
+        const ONNXGraph::Port& input = m_graph.inputs().front();
+        std::vector<double> values(static_cast<std::size_t>(rows * columns));
         if (type == TensorElementType::Float)
-            std::copy(inputs.data<float>(), inputs.data<float>() + rows * columns, cells);
+            std::copy(inputs.data<float>(), inputs.data<float>() + rows * columns, values.begin());
         else
-            std::transform(inputs.data<double>(), inputs.data<double>() + rows * columns, cells,
-                           [](double v) { return static_cast<float>(v); });
-
-        cv::Mat output;
+            std::copy(inputs.data<double>(), inputs.data<double>() + rows * columns, values.begin());
+        // A model exported for a batch of one takes its cases one at a time.
+        const bool oneAtATime = input.hasShape && input.shape[0] == 1 && rows > 1;
+        std::vector<double> results;
+        std::int64_t width = -1;
+        const std::int64_t batch = oneAtATime ? 1 : rows;
+        for (std::int64_t first = 0; first < rows; first += batch)
         {
-            // A network keeps its blobs between runs: one evaluation at a time.
-            std::lock_guard lock(m_mutex);
+            ONNXTensor cases{input.type, {batch, columns}, {}};
+            cases.values.assign(values.begin() + first * columns, values.begin() + (first + batch) * columns);
+            if (input.type == ONNXElementType::Float)
+                for (double& v : cases.values)
+                    v = static_cast<double>(static_cast<float>(v));
+            std::vector<ONNXTensor> outputs;
             try
             {
-                m_net.setInput(blob);
-                output = m_net.forward().clone();
+                outputs = m_graph.run({{input.name, std::move(cases)}});
             }
-            catch (const cv::Exception& e)
+            catch (const std::runtime_error& e)
             {
                 throw std::runtime_error("ONNX model: evaluation of a " + inputs.getTensorShape().toString() +
-                                         " input failed: " + e.err);
+                                         " input failed: " + e.what());
             }
+            const ONNXTensor& output = outputs.front();
+            const bool fits = (output.shape.size() == 2 && output.shape[0] == batch) ||
+                              (output.shape.size() == 1 && output.shape[0] == batch);
+            if (!fits)
+                throw std::runtime_error("ONNX model: the output '" + m_graph.outputs().front().name + "' is " +
+                                         shapeOf(output) + " for " + std::to_string(batch) +
+                                         " cases; it must hold one row per case");
+            width = output.shape.size() == 2 ? output.shape[1] : 1;
+            results.insert(results.end(), output.values.begin(), output.values.end());
         }
-        if (output.dims < 1 || output.size[0] != rows || output.type() != CV_32F)
-            throw std::runtime_error("ONNX model: the output does not hold one row per case for " +
-                                     std::to_string(rows) + " cases");
-        const std::int64_t outputs = static_cast<std::int64_t>(output.total()) / rows;
-        const float* values = output.ptr<float>();
-        Tensor result =
-            Tensor::fromValues({rows, outputs}, std::vector<float>(values, values + rows * outputs));
-        return result.toElementType(type);
+        if (type == TensorElementType::Float)
+            return Tensor::fromValues({rows, width}, std::vector<float>(results.begin(), results.end()));
+        return Tensor::fromValues({rows, width}, std::move(results));
+    }
+
+    std::optional<std::int64_t> getOutputWidth(std::int64_t inputs) const override
+    {
+        const TensorElementType type = m_graph.inputs().front().type == ONNXElementType::Double
+                                           ? TensorElementType::Double
+                                           : TensorElementType::Float;
+        return eval(Tensor::createTensor({1, inputs}, type)).getDimensionSize(1);
     }
 
 private:
-    mutable std::mutex m_mutex;
-    mutable cv::dnn::Net m_net;
+    static std::string shapeOf(const ONNXTensor& tensor)
+    {
+        std::string text = "{";
+        for (std::size_t i = 0; i < tensor.shape.size(); ++i)
+            text += (i ? ", " : "") + std::to_string(tensor.shape[i]);
+        return text + "}";
+    }
+
+    ONNXGraph m_graph;
 };
 } // namespace
 
@@ -89,34 +106,32 @@ std::shared_ptr<const ModuleImpl> loadONNXModule(const Utilities::bytearray& byt
 {
     if (bytes.empty())
         throw std::runtime_error("ONNX model could not be loaded: the model data is empty");
-    // The runtime's importer trusts the structure it parses (tensor sizes, node arity) and reads
-    // out of bounds where it does not hold: model data is untrusted, so it is checked first.
-    const std::string invalid = validateONNXModel(bytes);
-    if (!invalid.empty())
-        throw std::runtime_error(
-            "ONNX model could not be loaded: the model data is not a valid ONNX model (" + invalid + ")");
-    // Failures are reported by the exceptions below; the runtime's own log lines would only repeat
-    // them. The level is process-wide, so it is set once rather than around each load on any thread.
-    static std::once_flag silenced;
-    std::call_once(silenced, [] { cv::utils::logging::setLogLevel(cv::utils::logging::LOG_LEVEL_SILENT); });
-    cv::dnn::Net net;
     try
     {
-        net = cv::dnn::readNetFromONNX(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+        ONNXGraph graph = ONNXGraph::fromBytes(bytes);
+        if (graph.inputs().size() != 1)
+            throw std::runtime_error("the graph has " + std::to_string(graph.inputs().size()) + " inputs (" +
+                                     portList(graph.inputs()) + "); a model takes one {cases, inputs} tensor");
+        if (graph.outputs().size() != 1)
+            throw std::runtime_error("the graph has " + std::to_string(graph.outputs().size()) + " outputs (" +
+                                     portList(graph.outputs()) + "); a model gives one {cases, outputs} tensor");
+        const ONNXGraph::Port& input = graph.inputs().front();
+        const ONNXGraph::Port& output = graph.outputs().front();
+        for (const ONNXGraph::Port* port : {&input, &output})
+            if (port->type == ONNXElementType::Int64)
+                throw std::runtime_error("'" + port->name +
+                                         "' is int64; a model's input and output are float or double");
+        if (input.hasShape && input.shape.size() != 2)
+            throw std::runtime_error("the input '" + input.name + "' has " + std::to_string(input.shape.size()) +
+                                     " dimensions; a model takes one {cases, inputs} tensor");
+        if (output.hasShape && output.shape.size() != 2 && output.shape.size() != 1)
+            throw std::runtime_error("the output '" + output.name + "' has " + std::to_string(output.shape.size()) +
+                                     " dimensions; a model gives one {cases, outputs} tensor");
+        return std::make_shared<ONNXModule>(std::move(graph));
     }
-    catch (const cv::Exception& e)
+    catch (const std::runtime_error& e)
     {
-        throw std::runtime_error("ONNX model could not be loaded: " + describeLoadError(e.err));
+        throw std::runtime_error(std::string("ONNX model could not be loaded: ") + e.what());
     }
-    catch (const std::exception& e)
-    {
-        // The protobuf parser's own failures (FatalException) and allocation failures.
-        throw std::runtime_error("ONNX model could not be loaded: " + std::string(e.what()));
-    }
-    if (net.empty())
-        throw std::runtime_error("ONNX model could not be loaded: the model has no layers");
-    net.setPreferableBackend(cv::dnn::DNN_BACKEND_OPENCV);
-    net.setPreferableTarget(cv::dnn::DNN_TARGET_CPU);
-    return std::make_shared<ONNXModule>(std::move(net));
 }
 } // namespace AISystem

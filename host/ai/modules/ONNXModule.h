@@ -6,7 +6,8 @@
 
 namespace AISystem
 {
-/// Loads an ONNX model from memory (one input {cases, inputs}, one output {cases, outputs}).
-/// Throws std::runtime_error saying why it cannot, naming an operator the runtime lacks.
+/// Loads an ONNX model from memory: a graph with one input {cases, inputs} and one declared output
+/// {cases, outputs} (or {cases} for one output), float or double, evaluated by ONNXGraph. Throws
+/// std::runtime_error saying why it cannot, naming the node, operator and attribute at fault.
 std::shared_ptr<const ModuleImpl> loadONNXModule(const Utilities::bytearray& bytes);
 } // namespace AISystem

@@ -11,6 +11,8 @@
 #include <array>
 #include <cstdint>
 #include <limits>
+#include <stdexcept>
+#include <string>
 
 using namespace EntityModel;
 
@@ -76,7 +78,38 @@ const char* AIModuleGenerator::emptyModelMessage(AISystem::ModuleType type)
 
 AISystem::Module AIModuleGenerator::generate(Entity* entity)
 {
-    return generateModule(getModuleType(entity), entity);
+    AISystem::Module module = generateModule(getModuleType(entity), entity);
+    checkOutputWidth(entity, module);
+    return module;
+}
+
+void AIModuleGenerator::checkOutputWidth(Entity* entity, const AISystem::Module& module)
+{
+    CountedCompositeAttribute* inputs = findValueList(entity, true);
+    CountedCompositeAttribute* outputs = findValueList(entity, false);
+    if (inputs == nullptr || outputs == nullptr)
+        return;
+    const auto inputCount = static_cast<std::int64_t>(inputs->childCount());
+    const auto outputCount = static_cast<std::int64_t>(outputs->childCount());
+    // An AI model without inputs or outputs yet has nothing to compare with.
+    if (inputCount == 0 || outputCount == 0)
+        return;
+    std::optional<std::int64_t> width;
+    try
+    {
+        width = module.getOutputWidth(inputCount);
+    }
+    catch (const std::runtime_error& error)
+    {
+        throw std::runtime_error("The model does not take the AI model's " + std::to_string(inputCount) +
+                                 (inputCount == 1 ? " input: " : " inputs: ") + error.what());
+    }
+    const auto count = [](std::int64_t n, const char* noun)
+    { return std::to_string(n) + " " + noun + (n == 1 ? "" : "s"); };
+    if (width && *width != outputCount)
+        throw std::runtime_error("The model gives " + count(*width, "output") + " per case for the AI model's " +
+                                 count(inputCount, "input") + ", but the AI model has " +
+                                 count(outputCount, "output"));
 }
 
 AISystem::Module AIModuleGenerator::generateTranformed(Entity* entity)

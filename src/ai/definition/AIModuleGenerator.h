@@ -36,8 +36,13 @@ class AIModuleGenerator
 public:
     AIModuleGenerator() = delete;
 
-    /// The plain module, without scaling.
+    /// The plain module, without scaling. Throws std::runtime_error when its outputs per case do
+    /// not match the entity's outputs (see checkOutputWidth).
     static AISystem::Module generate(EntityModel::Entity* entity);
+    /// Throws std::runtime_error naming both numbers when a module that can tell its outputs per
+    /// case gives, for the entity's number of inputs, other than the entity's number of outputs, or
+    /// cannot take that many inputs.
+    static void checkOutputWidth(EntityModel::Entity* entity, const AISystem::Module& module);
     /// The module wrapped with its input and output scaling; the plain module when both are the identity.
     static AISystem::Module generateTranformed(EntityModel::Entity* entity);
     /// Type, data, transforms and bounds, as the solver receives them.

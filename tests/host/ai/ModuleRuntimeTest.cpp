@@ -175,7 +175,7 @@ TEST(ModuleRuntimes, UnloadableBytesSayWhatIsWrong)
         {"ONNX given TorchScript", ModuleType::ONNX, readBytes("mlp_4_16_16_2.pt"),
          "ONNX model could not be loaded: "},
         {"ONNX unsupported operator", ModuleType::ONNX, readBytes("unsupported_operator.onnx"),
-         "ONNX model could not be loaded: the operator Unique is not supported"},
+         "ONNX model could not be loaded: Unique node #1: the operator Unique is not supported (supported: "},
         {"Python empty", ModuleType::Python, {}, "Python model: the script is empty"},
         {"Python binary", ModuleType::Python, garbage, "Python model: "},
         {"Python syntax", ModuleType::Python, Utilities::toByteArray("def evaluate(x:\n    return x\n"),

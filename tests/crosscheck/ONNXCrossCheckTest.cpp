@@ -1,0 +1,115 @@
+// Each model of models.txt through the project's ONNX import, on the cases ONNX Runtime was given
+// (run-onnxruntime.js): float32 models within 1e-5 and float64 models within 1e-12 of ONNX
+// Runtime's outputs, relative to each output's range over the cases. CONFLUX_CROSSCHECK_REQUIRED=1
+// (as `make crosscheck` sets it) makes missing ONNX Runtime outputs a failure rather than a skip.
+#include "host/ai/modules/Module.h"
+#include "host/ai/tensor/TensorWithHeaders.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+using namespace AISystem;
+namespace fs = std::filesystem;
+
+namespace
+{
+struct Entry
+{
+    std::string model;
+    std::int64_t width = 0;
+    std::string type;
+};
+
+void PrintTo(const Entry& entry, std::ostream* out)
+{
+    *out << entry.model;
+}
+
+std::vector<Entry> modelList()
+{
+    std::vector<Entry> entries;
+    std::ifstream list(CONFLUX_SOURCE_ROOT "/tests/crosscheck/models.txt");
+    for (std::string line; std::getline(list, line);)
+    {
+        std::istringstream fields(line);
+        Entry entry;
+        if (line.empty() || line[0] == '#' || !(fields >> entry.model >> entry.width >> entry.type))
+            continue;
+        entries.push_back(entry);
+    }
+    return entries;
+}
+
+bool required()
+{
+    const char* value = std::getenv("CONFLUX_CROSSCHECK_REQUIRED");
+    return value != nullptr && std::string(value) == "1";
+}
+
+Tensor readCSV(const fs::path& path, TensorElementType type)
+{
+    return TensorWithHeaders::fromCSVFile(path.string(), type, false).getTensor().toElementType(type);
+}
+
+class ONNXCrossCheck : public ::testing::TestWithParam<Entry>
+{
+};
+
+TEST_P(ONNXCrossCheck, MatchesONNXRuntime)
+{
+    const Entry& entry = GetParam();
+    const std::string name = fs::path(entry.model).stem().string();
+    const fs::path out = CONFLUX_CROSSCHECK_OUT;
+    const fs::path inputsFile = out / (name + ".inputs.csv");
+    const fs::path referenceFile = out / (name + ".onnxruntime.csv");
+    if (!fs::exists(referenceFile))
+    {
+        if (required())
+            FAIL() << "no ONNX Runtime outputs in " << referenceFile;
+        GTEST_SKIP() << "no ONNX Runtime outputs: run `make crosscheck`";
+    }
+    const bool isDouble = entry.type == "float64";
+    ASSERT_TRUE(isDouble || entry.type == "float32") << entry.type;
+    const TensorElementType type = isDouble ? TensorElementType::Double : TensorElementType::Float;
+
+    std::ifstream file(fs::path(CONFLUX_SOURCE_ROOT) / entry.model, std::ios::binary);
+    std::ostringstream bytes;
+    bytes << file.rdbuf();
+    const Module module = Module::fromByteArray(ModuleType::ONNX, Utilities::toByteArray(bytes.str()));
+    const Tensor inputs = readCSV(inputsFile, type);
+    ASSERT_EQ(inputs.getDimensionSize(1), entry.width);
+    const Tensor got = module.eval(inputs).toElementType(TensorElementType::Double);
+    const Tensor expected = readCSV(referenceFile, TensorElementType::Double);
+    ASSERT_EQ(got.getTensorShape().toString(), expected.getTensorShape().toString());
+
+    const std::int64_t rows = expected.getDimensionSize(0);
+    const std::int64_t columns = expected.getDimensionSize(1);
+    const double tolerance = isDouble ? 1e-12 : 1e-5;
+    for (std::int64_t c = 0; c < columns; ++c)
+    {
+        double low = INFINITY, high = -INFINITY;
+        for (std::int64_t r = 0; r < rows; ++r)
+        {
+            low = std::min(low, expected.data<double>()[r * columns + c]);
+            high = std::max(high, expected.data<double>()[r * columns + c]);
+        }
+        // A constant output is compared relative to its size instead.
+        const double range = high > low ? high - low : std::max(1.0, std::abs(high));
+        for (std::int64_t r = 0; r < rows; ++r)
+            EXPECT_NEAR(got.data<double>()[r * columns + c], expected.data<double>()[r * columns + c],
+                        tolerance * range)
+                << name << ": case " << r << ", output " << c;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Models, ONNXCrossCheck, ::testing::ValuesIn(modelList()),
+                         [](const ::testing::TestParamInfo<Entry>& info) {
+                             return fs::path(info.param.model).stem().string();
+                         });
+} // namespace
