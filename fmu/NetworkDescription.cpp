@@ -286,6 +286,10 @@ void validateNetworkDescription(const NetworkDescription& d)
                                     " values for " + std::to_string(d.outputs.size()) + " outputs");
     if (!d.balance)
         return;
+    for (const auto& output : d.outputs)
+        if (output.unitFactor == 0.0)
+            throw std::invalid_argument("Network description: output '" + output.name +
+                                        "' has a zero factor, so the balance cannot take it back");
     for (size_t i = 0; i < d.balance->heatSources.size(); ++i)
         checkValue(d.balance->heatSources[i], d, "heat source " + std::to_string(i + 1));
     for (size_t s = 0; s < d.balance->streams.size(); ++s)

@@ -275,6 +275,14 @@ bool SurrogateModel::evaluate(const double* inputs, double* results, Workspace& 
     }
     if (description.balance)
     {
+        // The balance takes the outputs mapped back through the inverse of their transform, as the
+        // project's evaluation does.
+        for (int o = 0; o < outputCount(); ++o)
+        {
+            const auto& output = description.outputs[static_cast<size_t>(o)];
+            workspace.modelOutputs[o] =
+                (1.0 / output.unitFactor) * results[o] + (-output.unitOffset / output.unitFactor);
+        }
         imbalance(workspace.modelInputs, workspace.modelOutputs, results[outputCount()], results[outputCount() + 1]);
         finite = finite && std::isfinite(results[outputCount()]) && std::isfinite(results[outputCount() + 1]);
     }

@@ -151,7 +151,7 @@ FmuExporter::FmuExporter(const ExportedNetwork& network, FmuExportOptions option
         QTime(m_options.generationTime.time().hour(), m_options.generationTime.time().minute(),
               m_options.generationTime.time().second()));
     if (m_options.generationTool.isEmpty())
-        m_options.generationTool = "ConfluxTool " + QCoreApplication::applicationVersion();
+        m_options.generationTool = "ConfluxTool " CONFLUX_VERSION;
     const std::string placeholder = "{00000000-0000-0000-0000-000000000000}";
     try
     {
@@ -212,7 +212,7 @@ ConfluxFmu::NetworkDescription FmuExporter::networkDescription(const ExportedNet
         }
         d.layers.push_back(converted);
     }
-    if (network.physicalModel)
+    if (FmuModelDescriptionWriter::exportsImbalance(network))
         d.balance = balance(*network.physicalModel);
     ConfluxFmu::validateNetworkDescription(d);
     return d;

@@ -142,7 +142,7 @@ public:
         }
         for (const auto& output : network.outputs)
             variables.push_back(variable(output, "output", single));
-        if (network.physicalModel)
+        if (FmuModelDescriptionWriter::exportsImbalance(network))
         {
             const QString owner = QString::fromStdString(network.ownerName.empty() ? network.modelName : network.ownerName);
             variables.push_back({FmuModelDescriptionWriter::energyImbalanceName(),
@@ -307,6 +307,16 @@ QString join(const std::vector<QString>& items)
 FmuModelDescriptionWriter::FmuModelDescriptionWriter(const ExportedNetwork& network, FmuIdentity identity)
     : m_network(network), m_identity(std::move(identity))
 {
+}
+
+bool FmuModelDescriptionWriter::exportsImbalance(const ExportedNetwork& network)
+{
+    if (!network.physicalModel)
+        return false;
+    for (const auto& output : network.outputs)
+        if (output.factor == 0.0)
+            return false;
+    return true;
 }
 
 const char* FmuModelDescriptionWriter::energyImbalanceName() { return "Energy Imbalance"; }

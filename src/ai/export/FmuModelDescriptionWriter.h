@@ -36,6 +36,9 @@ public:
     /// UTF-8 XML; throws std::runtime_error naming a variable whose values cannot be written.
     QByteArray write(FmiVersion version) const;
 
+    /// Whether the FMU gives the energy and mass imbalance: the network has a physical model and
+    /// every output's transform can be inverted (the balance takes the outputs back through it).
+    static bool exportsImbalance(const ExportedNetwork& network);
     /// The names of the energy and mass imbalance variables.
     static const char* energyImbalanceName();
     static const char* massImbalanceName();
