@@ -5,6 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
+#include <sstream>
 #include <stdexcept>
 
 using namespace ConfluxFmuTest;
@@ -78,4 +81,21 @@ TEST(NetworkDescription, RefusesDamagedTextNamingTheLine)
             EXPECT_EQ(std::string(e.what()), row.message);
         }
     }
+}
+
+TEST(NetworkDescription, TheFuzzersSeedFilesReadAndCarryOnlyFiniteNumbers)
+{
+    const std::filesystem::path corpus = std::filesystem::path(CONFLUX_FUZZ_REGRESSIONS) / ".." / "corpus" / "fmu_network";
+    int files = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(corpus))
+    {
+        SCOPED_TRACE(entry.path().string());
+        std::ifstream in(entry.path(), std::ios::binary);
+        std::stringstream text;
+        text << in.rdbuf();
+        const auto d = ConfluxFmu::parseNetworkDescription(text.str());
+        EXPECT_EQ(ConfluxFmu::parseNetworkDescription(ConfluxFmu::writeNetworkDescription(d)), d);
+        ++files;
+    }
+    EXPECT_GE(files, 2);
 }
