@@ -28,8 +28,9 @@ struct FmuExportOptions
 class FmuExporter
 {
 public:
-    /// Throws std::runtime_error when the network cannot be written (an input without bounds, a
-    /// physical model the runtime cannot evaluate).
+    /// Keeps a reference to the network, which must outlive the exporter. Throws
+    /// std::runtime_error when the network cannot be written (an input without bounds, a physical
+    /// model the runtime cannot evaluate).
     FmuExporter(const ExportedNetwork& network, FmuExportOptions options);
 
     const QString& modelIdentifier() const { return m_identity.modelIdentifier; }
