@@ -16,10 +16,10 @@ export CCACHE_MAXSIZE ?= 20G
 export CCACHE_NOHASHDIR ?= true
 LAUNCHER := -DCMAKE_C_COMPILER_LAUNCHER=$(CCACHE) -DCMAKE_CXX_COMPILER_LAUNCHER=$(CCACHE)
 endif
-FUZZERS := fuzz_project_file fuzz_csv_reader fuzz_data_streams fuzz_neural_network_model fuzz_onnx_model
+FUZZERS := fuzz_project_file fuzz_csv_reader fuzz_data_streams fuzz_neural_network_model fuzz_onnx_model fuzz_fmu_network
 # The tests that run generation, checks, evaluations and the interpreter on several threads at once.
 TSAN_TESTS := HostEntityModelTests HostScriptingTests HostAITests HostServicesTests ConfluxExchangeTests ConfluxChecksTests \
-	ConfluxAIEvaluationTests ConfluxAITrainingTests
+	ConfluxAIEvaluationTests ConfluxAITrainingTests FmuRuntimeTests
 TSAN_FILTER := Thread|thread|Concurrent|SafeQThread|SeveralThreads|AcrossThreads
 
 # The sanitizers' settings for every run below. Python's own allocator hides its blocks from

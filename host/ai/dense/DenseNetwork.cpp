@@ -127,6 +127,30 @@ template <> const std::vector<DenseLayer<float>>& DenseNetwork::layers<float>() 
     return m_floatLayers;
 }
 
+namespace
+{
+template <typename Scalar> std::vector<DenseNetwork::Layer> unpack(const std::vector<DenseLayer<Scalar>>& packed)
+{
+    std::vector<DenseNetwork::Layer> layers;
+    for (const auto& layer : packed)
+    {
+        DenseNetwork::Layer row{layer.inputs, layer.outputs, {}, {}};
+        row.weights.resize(static_cast<size_t>(layer.inputs) * static_cast<size_t>(layer.outputs));
+        for (int i = 0; i < layer.inputs; ++i)
+            for (int o = 0; o < layer.outputs; ++o)
+                row.weights[static_cast<size_t>(o * layer.inputs + i)] = layer.weights[i * layer.outputs + o];
+        row.bias.assign(layer.bias, layer.bias + layer.outputs);
+        layers.push_back(std::move(row));
+    }
+    return layers;
+}
+} // namespace
+
+std::vector<DenseNetwork::Layer> DenseNetwork::getLayers() const
+{
+    return m_elementType == TensorElementType::Float ? unpack(m_floatLayers) : unpack(m_doubleLayers);
+}
+
 template <typename Scalar>
 void DenseNetwork::evaluate(const Scalar* inputs, std::int64_t rows, Scalar* outputs) const
 {

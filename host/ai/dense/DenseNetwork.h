@@ -37,6 +37,10 @@ public:
     TensorElementType getElementType() const { return m_elementType; }
     const DenseKernel& getKernel() const { return *m_kernel; }
 
+    /// The layers as evaluated: scaling folded in, values of the element type (widened to double),
+    /// row-major {outputs, inputs} weights; every layer but the last applies tanh.
+    std::vector<Layer> getLayers() const;
+
     /// Outputs {cases, outputs} for inputs {cases, inputs} (checked by the caller), computed in the
     /// network's element type and answered in the inputs' (float stays float, else double).
     Tensor eval(const Tensor& inputs) const;

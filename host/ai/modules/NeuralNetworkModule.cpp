@@ -1,5 +1,6 @@
 #include "host/ai/modules/NeuralNetworkModule.h"
 
+#include "host/ai/modules/NeuralNetworkDescription.h"
 #include "host/ai/modules/NeuralNetworkModuleImpl.h"
 
 #include <torch/torch.h>
@@ -97,5 +98,27 @@ std::shared_ptr<const ModuleImpl> loadNeuralNetworkModule(const Utilities::bytea
 {
     return std::make_shared<const detail::NeuralNetworkModuleImpl>(
         detail::NeuralNetwork::fromByteArray(bytes));
+}
+} // namespace AISystem
+
+namespace AISystem
+{
+std::optional<NeuralNetworkDescription> describeNeuralNetwork(const Module& module)
+{
+    const auto* impl = dynamic_cast<const detail::NeuralNetworkModuleImpl*>(module.getImpl().get());
+    if (impl == nullptr)
+        return std::nullopt;
+    const detail::NeuralNetwork& network = impl->getNetwork();
+    // A physics-conserved network evaluates through libtorch; its layers are folded the same way.
+    const std::vector<detail::DenseNetwork::Layer> layers =
+        impl->getDense() != nullptr ? impl->getDense()->getLayers() : network.toDense().getLayers();
+    NeuralNetworkDescription description;
+    for (const auto& layer : layers)
+        description.layers.push_back({layer.inputs, layer.outputs, layer.weights, layer.bias});
+    description.elementType = network.getLayout().elementType;
+    description.networkType = network.getLayout().networkType;
+    description.physicalModel = network.getLayout().physicalModel;
+    description.trained = network.hasScaling();
+    return description;
 }
 } // namespace AISystem
