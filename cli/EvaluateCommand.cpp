@@ -16,6 +16,7 @@
 #include "host/entitymodel/Project.h"
 #include "host/entitymodel/ProjectFile.h"
 #include "host/entitymodel/UnitConverter.h"
+#include "src/ai/definition/AIModelChoice.h"
 #include "src/ai/definition/AIModuleGenerator.h"
 #include "src/ai/evaluation/AIModelEvaluator.h"
 
@@ -512,35 +513,19 @@ void evaluateCases(Conflux::AIModelEvaluator& evaluator, const std::vector<Colum
 
 std::string modelLabel(const Entity* model)
 {
-    const LinkAttribute* link = model->getOwnerLink();
-    const Entity* owner = link ? link->getOwnerEntity() : nullptr;
-    return "'" + model->getName() + "'" + (owner ? " of '" + owner->getName() + "'" : std::string());
+    return Conflux::aiModelLabel(model);
 }
 
 Entity* chooseModel(Entity* root, const std::string& wanted, const std::string& projectFile)
 {
-    const std::vector<Entity*> models = root->getOwnedChildEntitiesOfType(AI_Model_t);
-    std::vector<Entity*> found;
-    for (Entity* model : models)
+    try
     {
-        const LinkAttribute* link = model->getOwnerLink();
-        const Entity* owner = link ? link->getOwnerEntity() : nullptr;
-        if (wanted.empty() || model->getName() == wanted || (owner && owner->getName() == wanted))
-            found.push_back(model);
+        return Conflux::chooseAIModel(root, wanted, projectFile);
     }
-    if (found.size() == 1)
-        return found.front();
-    if (models.empty())
-        throw BadInput(projectFile + " has no AI model");
-    std::string choices;
-    for (const Entity* model : (found.empty() ? models : found))
-        choices += "\n  " + modelLabel(model);
-    if (wanted.empty())
-        throw BadInput(projectFile + " has " + std::to_string(models.size()) +
-                       " AI models; choose one with --model NAME:" + choices);
-    if (found.empty())
-        throw BadInput("unknown model '" + wanted + "'; the AI models of " + projectFile + " are:" + choices);
-    throw BadInput("'" + wanted + "' names " + std::to_string(found.size()) + " AI models:" + choices);
+    catch (const Conflux::AIModelChoiceError& error)
+    {
+        throw BadInput(error.what());
+    }
 }
 
 int run(const std::vector<std::string>& args)
