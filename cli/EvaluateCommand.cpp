@@ -265,6 +265,8 @@ void applySetting(const std::vector<Column>& inputs, const std::string& setting)
     const auto value = leadingNumber(setting.substr(equals + 1), unit);
     if (!value)
         throw BadInput(where + "'" + trimmed(setting.substr(equals + 1)) + "' is not a number");
+    if (!std::isfinite(*value))
+        throw BadInput(where + "'" + trimmed(setting.substr(equals + 1)) + "' is not a finite number");
     if (input.attribute == nullptr || input.attribute->isReadOnly())
         throw BadInput(where + "input '" +
                        (input.keys.empty() ? setting.substr(0, equals) : input.keys.back()) +
@@ -400,8 +402,21 @@ AISystem::Tensor readCases(const std::string& path, const std::vector<Column>& i
     const auto count = static_cast<std::int64_t>(inputs.size());
     const AISystem::Tensor& values = table.getTensor();
     const std::int64_t rows = values.getDimensionCount() == 2 ? values.getDimensionSize(0) : 0;
+    // A case with a value that is no number would come out as NaN beside the others: refused, as the
+    // trainer refuses it.
+    const auto requireFinite = [&](std::int64_t c)
+    {
+        for (std::int64_t r = 0; r < rows; ++r)
+            if (!std::isfinite(values.at(r, c)))
+                throw BadInput(path + ": case " + std::to_string(r + 1) + ", column " + std::to_string(c + 1) +
+                               (hasHeaders ? " ('" + table.getHeaders()[static_cast<std::size_t>(c)] + "')"
+                                           : std::string()) +
+                               ": the value is not finite");
+    };
     if (!hasHeaders)
     {
+        for (std::int64_t c = 0; c < table.getColumnCount(); ++c)
+            requireFinite(c);
         if (table.getColumnCount() != count)
             throw BadInput(path + ": line " + std::to_string(firstLine) + " has " +
                            std::to_string(table.getColumnCount()) + " values; the model takes " +
@@ -431,6 +446,7 @@ AISystem::Tensor readCases(const std::string& path, const std::vector<Column>& i
         if (seen[input])
             throw BadInput(where + "input " + std::to_string(input + 1) + " has two columns");
         seen[input] = true;
+        requireFinite(c);
         const Utilities::LinearTransform<double> toStandard =
             unit.empty() ? Utilities::LinearTransform<double>{1.0, 0.0}
                          : unitTransform(inputs[input], unit, where);

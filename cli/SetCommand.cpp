@@ -3,6 +3,7 @@
 #include "cli/Command.h"
 
 #include "cli/CurrentProject.h"
+#include "src/project/EntityLookup.h"
 #include "host/entitymodel/CompositeAttribute.h"
 #include "host/entitymodel/DoubleAttribute.h"
 #include "host/entitymodel/EditTransaction.h"
@@ -10,6 +11,7 @@
 #include "host/entitymodel/EntityEditor.h"
 #include "host/entitymodel/EntityReading.h"
 #include "host/entitymodel/LinkAttribute.h"
+#include "host/entitymodel/Project.h"
 #include "host/entitymodel/ProjectFile.h"
 #include "host/entitymodel/Schema.h"
 #include "host/entitymodel/UnitConverter.h"
@@ -21,6 +23,7 @@
 #include <algorithm>
 #include <iostream>
 #include <map>
+#include <memory>
 #include <optional>
 #include <set>
 #include <stdexcept>
@@ -38,7 +41,9 @@ models (the solution control's AI model flag, each input's and output's candidat
 brought up to date once all edits are made. Each edit is printed with what it created or deleted,
 then what the derived data changed.
 
-  ENTITY       the entity's name; TYPE:NAME (e.g. "IT Equipment:Server A01-1") when names repeat
+  ENTITY       the entity's name, its path below the project ("Data Hall 1/Rack A01/Server A01-1",
+               as the edits print it), TYPE:NAME ("IT Equipment:Server A01-1") or its ID ("1-40");
+               a name that several entities share is refused with the candidates listed
   PATH=VALUE   PATH is the attribute's dotted label path ("Cooling.Modelling Level"); VALUE is
                text, a whole number, true/false, a number with an optional unit ("24 °C", "650 W";
                no unit: the standard unit), a type label ("AI Model"), a unit label, the count of a
@@ -48,7 +53,7 @@ then what the derived data changed.
 
 The project is saved atomically. Any edit that is refused (unknown entity or path, a value of the
 wrong kind or out of bounds, a read-only attribute, a link to an entity of the wrong type) leaves
-the files untouched, names the edit and exits with status 2.
+the files untouched, names the edit and exits with status 2, as does a project that cannot be read.
 )";
 
 const ConfluxCli::Command& self()
@@ -74,32 +79,18 @@ std::string describe(const Entity* entity)
     return entity->getTypeRef().getLabel() + " '" + entity->getFullDisplayName() + "'";
 }
 
-/// The entity named `text`, or TYPE:NAME when the name alone is not enough.
+/// The entity `text` names (its name, path, TYPE:NAME or ID); a name several entities share is refused
+/// with the candidates.
 Entity* findEntity(Entity* root, const std::string& text)
 {
-    std::vector<Entity*> named;
-    for (Entity* entity : allEntities(root))
-        if (entity->getName() == text)
-            named.push_back(entity);
-    if (named.empty())
-        if (const auto colon = text.find(':'); colon != std::string::npos)
-        {
-            const std::string type = text.substr(0, colon), name = text.substr(colon + 1);
-            for (Entity* entity : allEntities(root))
-                if (entity->getName() == name && entity->getTypeRef().getLabel() == type)
-                    named.push_back(entity);
-        }
-    if (named.empty())
-        throw Refused("no entity '" + text + "'");
-    if (named.size() > 1)
+    try
     {
-        std::string types;
-        for (Entity* entity : named)
-            types += (types.empty() ? "" : ", ") + entity->getTypeRef().getLabel();
-        throw Refused("'" + text + "' names " + std::to_string(named.size()) + " entities (" + types +
-                      "): write TYPE:NAME");
+        return Conflux::EntityLookup::find(root, text);
     }
-    return named.front();
+    catch (const Conflux::EntityLookup::Error& error)
+    {
+        throw Refused(error.what());
+    }
 }
 
 std::string labels(const std::vector<TypeRef>& types)
@@ -348,7 +339,16 @@ int run(const std::vector<std::string>& args)
     const QString target = parser.isSet(output) ? parser.value(output) : file;
     const std::string entityText = positional[1].toStdString();
 
-    const auto project = ProjectFile::load(file);
+    std::unique_ptr<Project> project;
+    try
+    {
+        project = ProjectFile::load(file);
+    }
+    catch (const std::exception& error)
+    {
+        std::cerr << "confluxtool set: " << error.what() << "\n";
+        return 2;
+    }
     const ConfluxCli::CurrentProject current(project.get());
     Entity* root = project->getRootEntity();
     Entity* entity = nullptr;

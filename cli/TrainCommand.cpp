@@ -7,6 +7,7 @@
 
 #include "src/ai/definition/AIModuleGenerator.h"
 #include "src/ai/training/AIModelTrainer.h"
+#include "src/project/EntityLookup.h"
 
 #include "cli/CurrentProject.h"
 #include "host/ai/tensor/TensorWithHeaders.h"
@@ -21,9 +22,12 @@
 #include <QApplication>
 #include <QCoreApplication>
 #include <QDir>
+#include <QFile>
+#include <QFileInfo>
 
 #include <cmath>
 #include <iostream>
+#include <limits>
 #include <memory>
 #include <optional>
 #include <stdexcept>
@@ -51,28 +55,46 @@ Options:
   --equipment NAME       the IT equipment item or CDU (required)
   --data FILE            the training cases (required)
   --test FILE            testing cases, with the same columns as the training cases
-  --iterations N         training iterations (default 1000)
+  --iterations N         training iterations, 1 or more (default 1000)
   --target-rms X         stop once the RMS error (relative to each output's spread) is at most X
                          (default 0.001)
-  --learning-rate X      the optimiser's step size (default 0.01)
+  --optimizer NAME       lbfgs (default): full-batch L-BFGS, whose line search chooses each step
+                         itself; or adam: full-batch Adam, whose step size is --learning-rate
+  --learning-rate X      Adam's step size, above 0 (default 0.01); only with --optimizer adam
   --seed N               seeds the network's initial weights, for runs that repeat exactly
-  --hidden N,N,...       hidden layer sizes (default 32,32)
-  --layers L --nodes N   L hidden layers of N nodes each, instead of --hidden
+  --hidden N,N,...       hidden layer sizes, 1 to 10000 nodes each, at most 100 layers
+                         (default 32,32)
+  --layers L --nodes N   L hidden layers (0 to 100) of N nodes (1 to 10000) each, instead of --hidden
   --type TYPE            generic, informed (physics-informed: the energy balance of the item is part
                          of the loss) or conserved (outputs corrected to close the balance); by
                          default informed where the item's bindings allow it, otherwise generic
   --double, --float      the network's element type (default double)
-  --continue             train the project's stored network further instead of a new one
-  --weights W,W,...      the outputs' training weights, one per output
+  --continue             train the network stored in the project further: it keeps its hidden
+                         layers, element type and network type (asking for others with --hidden,
+                         --layers, --nodes, --float, --double or --type is refused: that is a new
+                         network), and the columns must bind the attributes it was trained on, in
+                         the same order. Unit conversions and scaling of the AI model's values are
+                         folded into the network, which then takes standard units
+  --weights W,W,...      the outputs' training weights, one per output: finite, not negative, not
+                         all 0
   -o FILE                write the project to FILE instead of in place
   --report DIR           write into DIR the training and testing data with the network's results,
                          a regression test bundle and plots (PNG): the RMS error per iteration
                          and predicted against target values of each output
 
+ENTITY and NAME are an entity's name, its path below the project ("Data Hall 1/Rack A01/Server
+A01-1") or its ID ("1-40"); a name that several entities share is refused with the candidates
+listed.
+
+A new network takes values in standard units: each input's and output's Model Unit becomes the
+standard unit and its scaling none, with a line saying so for each one changed.
+
 Progress is a bar on a terminal and plain lines otherwise; Ctrl-C stops training and keeps the
-network as trained so far. Exit status: 0 trained and saved; 2 bad input (unknown equipment, a CSV
-file with missing, non-numeric or non-finite cells, no cases, columns that bind nothing, testing
-columns that differ, a run that fails or diverges), the project untouched; 1 any other failure.
+network as trained so far. The project is saved before the report is written: a report that cannot
+be written is a warning, the training is kept. Exit status: 0 trained and saved; 2 bad input (an
+option out of range, unknown or ambiguous names, a CSV file with missing, non-numeric or non-finite
+cells, no cases, columns that bind nothing, testing columns that differ, a run that fails or
+diverges), the project untouched; 1 any other failure.
 )usage";
 
 /// A failure caused by what the user gave: exit status 2, the project untouched.
@@ -170,21 +192,24 @@ DataFile readDataFile(const QString& file)
     return data;
 }
 
-Entity* findEntity(Entity* root, const std::string& name)
+/// The entity a column names; an unknown or shared name is bad input naming the column.
+Entity* columnEntity(Entity* root, const Binding& binding, const QString& file)
 {
-    if (root->getName() == name)
-        return root;
-    std::vector<Entity*> found;
-    root->getOwnedChildEntities(found, true, true,
-                                [&name](Entity* entity) { return entity->getName() == name; });
-    return found.empty() ? nullptr : found.front();
+    try
+    {
+        return Conflux::EntityLookup::find(root, binding.entity);
+    }
+    catch (const Conflux::EntityLookup::Error& error)
+    {
+        throw BadInput(file.toStdString() + ": column '" + (binding.input ? "Input: " : "Target: ") +
+                       binding.entity + ":" + binding.path + "' binds nothing: " + error.what());
+    }
 }
 
 /// Whether input (output) i of the trainer is bound as the column says.
-bool sameBinding(Attribute* bound, const Binding& binding)
+bool sameBinding(Attribute* bound, Entity* entity, const Binding& binding)
 {
-    return bound && bound->getOwnerEntity() && bound->getOwnerEntity()->getName() == binding.entity &&
-           bound->getAttributePath().toString('.') == binding.path;
+    return bound && bound->getOwnerEntity() == entity && bound->getAttributePath().toString('.') == binding.path;
 }
 
 /// Converts a column given in the header's unit into the attribute's standard unit.
@@ -214,9 +239,11 @@ void bind(Conflux::AIModelTrainer& trainer, Entity* root, const DataFile& data)
     bool same = trainer.getNumberOfInputs() == static_cast<int>(data.inputs.size()) &&
                 trainer.getNumberOfOutputs() == static_cast<int>(data.targets.size());
     for (std::size_t i = 0; same && i < data.inputs.size(); ++i)
-        same = sameBinding(trainer.getInputAttribute(static_cast<int>(i)), data.inputs[i]);
+        same = sameBinding(trainer.getInputAttribute(static_cast<int>(i)),
+                           columnEntity(root, data.inputs[i], data.name), data.inputs[i]);
     for (std::size_t i = 0; same && i < data.targets.size(); ++i)
-        same = sameBinding(trainer.getOutputAttribute(static_cast<int>(i)), data.targets[i]);
+        same = sameBinding(trainer.getOutputAttribute(static_cast<int>(i)),
+                           columnEntity(root, data.targets[i], data.name), data.targets[i]);
     if (same)
         return;
     trainer.clear();
@@ -225,12 +252,9 @@ void bind(Conflux::AIModelTrainer& trainer, Entity* root, const DataFile& data)
     for (const auto* list : {&data.inputs, &data.targets})
         for (const Binding& binding : *list)
         {
-            Entity* entity = findEntity(root, binding.entity);
+            Entity* entity = columnEntity(root, binding, data.name);
             const std::string column =
                 std::string(binding.input ? "Input: " : "Target: ") + binding.entity + ":" + binding.path;
-            if (!entity)
-                throw BadInput(data.name.toStdString() + ": column '" + column +
-                               "' binds nothing: the project has no entity named '" + binding.entity + "'");
             const auto added = binding.input
                                    ? trainer.addInput(entity, AttributePath(binding.path), none, none)
                                    : trainer.addOutput(entity, AttributePath(binding.path), none, none);
@@ -255,22 +279,48 @@ void fill(Conflux::AIModelTrainer& trainer, AISystem::Example& example, DataFile
     example.setNumberOfCases(data.cases);
 }
 
-/// A list of numbers such as "32,32"; throws BadInput naming the option.
-template <class T> std::vector<T> numberList(const QString& text, const char* option)
+// The largest hidden layer and the most hidden layers a network may have (the trainer's own limit
+// on the layer count); larger ones cannot be trained on one machine in useful time.
+constexpr int MaximumLayerSize = 10000;
+constexpr int MaximumLayers = 100;
+
+/// The hidden layer sizes of --hidden, each 1 to MaximumLayerSize; throws BadInput naming the option.
+std::vector<std::size_t> layerSizes(const QString& text)
 {
-    std::vector<T> values;
+    std::vector<std::size_t> sizes;
     for (const QString& part : text.split(',', Qt::KeepEmptyParts))
     {
         bool ok = false;
-        const double value = part.trimmed().toDouble(&ok);
-        if (!ok || !std::isfinite(value) ||
-            (std::is_integral_v<T> && (value < 1 || value != std::floor(value))))
-            throw BadInput(std::string(option) + " takes a list of " +
-                           (std::is_integral_v<T> ? "whole numbers above 0" : "numbers") +
+        const int size = part.trimmed().toInt(&ok);
+        if (!ok || size < 1 || size > MaximumLayerSize)
+            throw BadInput("--hidden takes a list of whole numbers from 1 to " + std::to_string(MaximumLayerSize) +
                            ", such as 32,32, not '" + text.toStdString() + "'");
-        values.push_back(static_cast<T>(value));
+        sizes.push_back(static_cast<std::size_t>(size));
     }
-    return values;
+    if (sizes.size() > static_cast<std::size_t>(MaximumLayers))
+        throw BadInput("--hidden gives " + std::to_string(sizes.size()) + " layers; at most " +
+                       std::to_string(MaximumLayers) + " are possible");
+    return sizes;
+}
+
+/// The output weights of --weights: finite, not negative, not all 0; throws BadInput naming the option.
+std::vector<double> outputWeights(const QString& text)
+{
+    std::vector<double> weights;
+    bool any = false;
+    for (const QString& part : text.split(',', Qt::KeepEmptyParts))
+    {
+        bool ok = false;
+        const double weight = part.trimmed().toDouble(&ok);
+        if (!ok || !std::isfinite(weight) || weight < 0.0)
+            throw BadInput("--weights takes a list of finite numbers not below 0, such as 1,2, not '" +
+                           text.toStdString() + "' ('" + part.trimmed().toStdString() + "')");
+        any = any || weight > 0.0;
+        weights.push_back(weight);
+    }
+    if (!any)
+        throw BadInput("--weights: at least one weight must be above 0, not '" + text.toStdString() + "'");
+    return weights;
 }
 
 double numberOption(const QCommandLineParser& parser, const QCommandLineOption& option, double fallback,
@@ -287,31 +337,45 @@ double numberOption(const QCommandLineParser& parser, const QCommandLineOption& 
     return value;
 }
 
-int wholeOption(const QCommandLineParser& parser, const QCommandLineOption& option, int fallback, int minimum)
+int wholeOption(const QCommandLineParser& parser, const QCommandLineOption& option, int fallback, int minimum,
+                int maximum = std::numeric_limits<int>::max())
 {
     if (!parser.isSet(option))
         return fallback;
     bool ok = false;
     const int value = parser.value(option).toInt(&ok);
-    if (!ok || value < minimum)
-        throw BadInput("--" + option.names().front().toStdString() + " takes a whole number not below " +
-                       std::to_string(minimum) + ", not '" + parser.value(option).toStdString() + "'");
+    if (!ok || value < minimum || value > maximum)
+        throw BadInput("--" + option.names().front().toStdString() + " takes a whole number from " +
+                       std::to_string(minimum) + " to " + std::to_string(maximum) + ", not '" +
+                       parser.value(option).toStdString() + "'");
     return value;
 }
 
-/// The network's inputs and outputs are values in standard units: scaling left on the AI model from an
-/// earlier network would distort them.
-void clearScaling(Entity* model)
+TypeRef trainType(AISystem::NeuralNetworkType type)
 {
-    for (const bool isInput : {true, false})
-        if (CountedCompositeAttribute* list = Conflux::AIModuleGenerator::findValueList(model, isInput))
-            for (std::size_t i = 0; i < list->childCount(); ++i)
-                if (Attribute* child = list->getChild(i); child && child->isCompositeAttribute())
-                    for (const char* path :
-                         {"To Model Transformation.Type", "From Model Transformation.Type"})
-                        if (static_cast<CompositeAttribute*>(child)->findAttribute(path))
-                            EntityEditor::setValueNoThrow(static_cast<CompositeAttribute*>(child), path,
-                                                          None_t);
+    switch (type)
+    {
+    case AISystem::NeuralNetworkType::Generic:
+        return Generic_t;
+    case AISystem::NeuralNetworkType::PhysicsInformed:
+        return Physics_Informed_t;
+    case AISystem::NeuralNetworkType::PhysicsConserved:
+        return Physics_Conserved_t;
+    }
+    return Generic_t;
+}
+
+// Offscreen rendering looks for a runtime folder that a command line session often lacks; Qt then
+// uses one of its own, so the warning it prints on every run tells the user nothing.
+QtMessageHandler previousHandler = nullptr;
+void quietRuntimeDirWarning(QtMsgType type, const QMessageLogContext& context, const QString& message)
+{
+    if (type == QtWarningMsg && message.startsWith(QLatin1String("QStandardPaths: XDG_RUNTIME_DIR not set")))
+        return;
+    if (previousHandler)
+        previousHandler(type, context, message);
+    else
+        std::cerr << message.toStdString() << "\n";
 }
 
 std::string typeName(AISystem::NeuralNetworkType type)
@@ -350,14 +414,31 @@ void writeReport(Conflux::AIModelTrainer& trainer, const QString& folder,
         if (!written)
             throw std::runtime_error("cannot write " + file.toStdString());
     };
+    std::vector<std::string> written;
     required(trainer.saveTrainingData(dir.filePath("training.csv"), true), dir.filePath("training.csv"));
+    written.push_back("training.csv");
     if (trainer.hasTestingData())
+    {
         required(trainer.saveTestingData(dir.filePath("testing.csv"), true), dir.filePath("testing.csv"));
+        written.push_back("testing.csv");
+    }
+    else
+        QFile::remove(dir.filePath("testing.csv"));
+    // The bundle's parts are written where they can be (no testing cases, no testing file): what an
+    // earlier report left under their names would pass for this one's.
+    const QStringList bundle{"regression-test.json", "regression-test.ai", "regression-test.train.csv",
+                             "regression-test.test.csv"};
+    for (const QString& file : bundle)
+        QFile::remove(dir.filePath(file));
     trainer.saveAsRegressionTest(dir.filePath("regression-test.json"));
+    for (const QString& file : bundle)
+        if (QFileInfo::exists(dir.filePath(file)))
+            written.push_back(file.toStdString());
 
     if (history.empty() || history.back().first != result.training.iterations)
         history.emplace_back(result.training.iterations, result.training.rmsError);
     ConfluxCli::TrainingReport::plotRmsHistory(history, dir.filePath("rms-error.png"));
+    written.push_back("rms-error.png");
 
     const AISystem::Example* training = trainer.getTrainingExample();
     const AISystem::Example* testing = trainer.hasTestingData() ? trainer.getTestingExample() : nullptr;
@@ -381,11 +462,11 @@ void writeReport(Conflux::AIModelTrainer& trainer, const QString& folder,
             column(training->getOutputs(), j), column(trainingResults, j),
             testing ? column(testing->getOutputs(), j) : std::vector<double>{}, column(testingResults, j)};
         ConfluxCli::TrainingReport::plotFit(fit, dir.filePath(QString("fit-%1.png").arg(j + 1)));
+        written.push_back("fit-" + std::to_string(j + 1) + ".png");
     }
-    std::cout << "Report: " << folder.toStdString() << " (training.csv" << (testing ? ", testing.csv" : "")
-              << ", regression-test.json with .ai, .train.csv and .test.csv, rms-error.png";
-    for (int j = 0; j < trainer.getNumberOfOutputs(); ++j)
-        std::cout << ", fit-" << j + 1 << ".png";
+    std::cout << "Report: " << folder.toStdString() << " (";
+    for (std::size_t i = 0; i < written.size(); ++i)
+        std::cout << (i ? ", " : "") << written[i];
     std::cout << ")\n";
 }
 
@@ -399,6 +480,7 @@ int train(const std::vector<std::string>& args)
     const QCommandLineOption iterationsOption("iterations", "", "number");
     const QCommandLineOption targetOption("target-rms", "", "number");
     const QCommandLineOption rateOption("learning-rate", "", "number");
+    const QCommandLineOption optimizerOption("optimizer", "", "name");
     const QCommandLineOption seedOption("seed", "", "number");
     const QCommandLineOption hiddenOption("hidden", "", "list of sizes");
     const QCommandLineOption layersOption("layers", "", "number");
@@ -412,7 +494,8 @@ int train(const std::vector<std::string>& args)
     const QCommandLineOption reportOption("report", "", "folder");
     if (const auto status = ConfluxCli::parseArguments(
             self, parser,
-            {equipmentOption, dataOption, testOption, iterationsOption, targetOption, rateOption, seedOption,
+            {equipmentOption, dataOption, testOption, iterationsOption, targetOption, rateOption, optimizerOption,
+             seedOption,
              hiddenOption, layersOption, nodesOption, typeOption, doubleOption, floatOption, continueOption,
              weightsOption, outputOption, reportOption},
             args))
@@ -433,6 +516,19 @@ int train(const std::vector<std::string>& args)
     if (parser.isSet(typeOption) && type != "generic" && type != "informed" && type != "conserved")
         return ConfluxCli::usageError(self, "--type takes generic, informed or conserved, not '" +
                                                 type.toStdString() + "'");
+    const QString optimizer = parser.isSet(optimizerOption) ? parser.value(optimizerOption) : "lbfgs";
+    if (optimizer != "lbfgs" && optimizer != "adam")
+        return ConfluxCli::usageError(self, "--optimizer takes lbfgs or adam, not '" + optimizer.toStdString() + "'");
+    if (parser.isSet(rateOption) && optimizer != "adam")
+        return ConfluxCli::usageError(self, "--learning-rate is Adam's step size: L-BFGS chooses its steps by its "
+                                            "line search; add --optimizer adam to use it");
+    if (parser.isSet(continueOption))
+        for (const QCommandLineOption* shape :
+             {&hiddenOption, &layersOption, &nodesOption, &floatOption, &doubleOption, &typeOption})
+            if (parser.isSet(*shape))
+                return ConfluxCli::usageError(
+                    self, "--continue trains the stored network as it is; --" + shape->names().front().toStdString() +
+                              " asks for another one (train without --continue for a new network)");
 
     std::unique_ptr<QCoreApplication> application;
     int argc = 1;
@@ -443,6 +539,9 @@ int train(const std::vector<std::string>& args)
         // The plots are drawn without a display.
         if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
             qputenv("QT_QPA_PLATFORM", "offscreen");
+        if (const QtMessageHandler previous = qInstallMessageHandler(quietRuntimeDirWarning);
+            previous != quietRuntimeDirWarning)
+            previousHandler = previous;
         application = std::make_unique<QApplication>(argc, argv);
     }
     else
@@ -452,18 +551,19 @@ int train(const std::vector<std::string>& args)
     try
     {
         const int iterations = wholeOption(parser, iterationsOption, 1000, 1);
+        const auto optimiser = optimizer == "adam" ? AISystem::NeuralNetworkOptimiser::Adam
+                                                   : AISystem::NeuralNetworkOptimiser::LBFGS;
         const double targetRms = numberOption(parser, targetOption, 0.001, 0.0, true);
         const double learningRate = numberOption(parser, rateOption, 0.01, 0.0, false);
         const std::optional<int> seed = parser.isSet(seedOption)
                                             ? std::optional<int>(wholeOption(parser, seedOption, 0, 0))
                                             : std::nullopt;
-        const std::vector<std::size_t> hidden = numberList<std::size_t>(
-            parser.isSet(hiddenOption) ? parser.value(hiddenOption) : "32,32", "--hidden");
-        const int layers = wholeOption(parser, layersOption, 2, 0);
-        const int nodes = wholeOption(parser, nodesOption, 32, 1);
-        const auto weights = parser.isSet(weightsOption)
-                                 ? numberList<double>(parser.value(weightsOption), "--weights")
-                                 : std::vector<double>{};
+        const std::vector<std::size_t> hidden =
+            layerSizes(parser.isSet(hiddenOption) ? parser.value(hiddenOption) : "32,32");
+        const int layers = wholeOption(parser, layersOption, 2, 0, MaximumLayers);
+        const int nodes = wholeOption(parser, nodesOption, 32, 1, MaximumLayerSize);
+        const auto weights =
+            parser.isSet(weightsOption) ? outputWeights(parser.value(weightsOption)) : std::vector<double>{};
 
         std::unique_ptr<Project> project;
         try
@@ -478,9 +578,19 @@ int train(const std::vector<std::string>& args)
         Entity* root = project->getRootEntity();
 
         const std::string equipmentName = parser.value(equipmentOption).toStdString();
-        Entity* equipment = findEntity(root, equipmentName);
-        if (!equipment || (equipment->getTypeRef() != IT_Equipment_t && equipment->getTypeRef() != CDU_t))
-            throw BadInput("the project has no IT equipment or CDU named '" + equipmentName + "'");
+        Entity* equipment = nullptr;
+        try
+        {
+            equipment = Conflux::EntityLookup::find(
+                root, equipmentName,
+                [](const Entity* entity)
+                { return entity->getTypeRef() == IT_Equipment_t || entity->getTypeRef() == CDU_t; },
+                "IT equipment or CDU");
+        }
+        catch (const Conflux::EntityLookup::Error& error)
+        {
+            throw BadInput(error.what());
+        }
 
         const DataFile trainingData = readDataFile(parser.value(dataOption));
         std::optional<DataFile> testingData;
@@ -498,6 +608,20 @@ int train(const std::vector<std::string>& args)
         Entity* model = trainer.getAIModel();
         if (!model)
             throw BadInput("'" + equipmentName + "' has no AI model, and none could be made");
+        trainer.setOptimiser(optimiser);
+
+        // A continued network is restored before the columns bind: it keeps the bindings it was
+        // trained on, which the columns must then name in the same order.
+        std::vector<std::string> notes;
+        if (parser.isSet(continueOption))
+        {
+            if (!trainer.restoreNeuralNetwork(&notes))
+                throw BadInput("--continue: the AI model of '" + equipmentName + "' holds no network that can be read" +
+                               (notes.empty() ? std::string() : ": " + notes.front()));
+            const AISystem::NeuralNetworkTrainer& stored = *trainer.getNeuralNetwork();
+            trainer.setHiddenLayers(stored.getHiddenLayers());
+            trainer.setTrainingDataType(stored.getElementType());
+        }
         bind(trainer, root, trainingData);
         fill(trainer, *trainer.getTrainingExample(), trainingData);
         if (testingData)
@@ -515,23 +639,28 @@ int train(const std::vector<std::string>& args)
         trainer.setTargetRMSError(targetRms);
         trainer.setLearningRate(learningRate);
         trainer.setInitialRandomSeed(seed);
-        trainer.setTrainingDataType(parser.isSet(floatOption) ? AISystem::TensorElementType::Float
-                                                              : AISystem::TensorElementType::Double);
-        if (parser.isSet(layersOption) || parser.isSet(nodesOption))
+        // A continued network keeps the shape and element type taken from it above.
+        if (!parser.isSet(continueOption))
         {
-            const AttributePath network = Train_t / Advanced_Options_t / Network_t;
-            EntityEditor::setValue(trainer.getOptions(), network / Generation_Mode_t, Simple_t);
-            EntityEditor::setValue(trainer.getOptions(), network / "Hidden Layers Count", layers);
-            EntityEditor::setValue(trainer.getOptions(), network / "Nodes Per Layer", nodes);
+            trainer.setTrainingDataType(parser.isSet(floatOption) ? AISystem::TensorElementType::Float
+                                                                  : AISystem::TensorElementType::Double);
+            if (parser.isSet(layersOption) || parser.isSet(nodesOption))
+            {
+                const AttributePath network = Train_t / Advanced_Options_t / Network_t;
+                EntityEditor::setValue(trainer.getOptions(), network / Generation_Mode_t, Simple_t);
+                EntityEditor::setValue(trainer.getOptions(), network / "Hidden Layers Count", layers);
+                EntityEditor::setValue(trainer.getOptions(), network / "Nodes Per Layer", nodes);
+            }
+            else
+                trainer.setHiddenLayers(hidden);
         }
-        else
-            trainer.setHiddenLayers(hidden);
 
         // Physics first, as asked or by default; checkPhysicalModel falls back on generic when the
         // item's bindings do not allow it.
-        const TypeRef asked = type == "generic"     ? Generic_t
-                              : type == "conserved" ? Physics_Conserved_t
-                                                    : Physics_Informed_t;
+        const TypeRef asked = parser.isSet(continueOption) ? trainType(trainer.getNeuralNetwork()->getNetworkType())
+                              : type == "generic"          ? Generic_t
+                              : type == "conserved"        ? Physics_Conserved_t
+                                                           : Physics_Informed_t;
         EntityEditor::setValue(trainer.getOptions(), Train_t / Type_t, asked);
         trainer.prepareTraining();
         std::string why;
@@ -553,6 +682,10 @@ int train(const std::vector<std::string>& args)
                   "not defined";
         if (!why.empty())
         {
+            if (parser.isSet(continueOption))
+                throw BadInput("--continue: the stored network is " +
+                               typeName(trainer.getNeuralNetwork()->getNetworkType()) +
+                               ", but there is no physical model for '" + equipmentName + "': " + why);
             if (parser.isSet(typeOption))
                 throw BadInput("--type " + type.toStdString() + ": no physical model for '" + equipmentName +
                                "': " + why);
@@ -566,15 +699,14 @@ int train(const std::vector<std::string>& args)
 
         if (parser.isSet(continueOption))
         {
-            if (!trainer.restoreNeuralNetwork())
-                throw BadInput("--continue: the AI model of '" + equipmentName +
-                               "' holds no network that can be read");
             if (!trainer.canContinue())
-                throw BadInput(
-                    "--continue: Unable to continue training: the stored network differs from the one "
-                    "these inputs, outputs and options make (train without --continue for a new one)");
+                throw BadInput("--continue: Unable to continue training: " + trainer.continuationMismatch() +
+                               " (train without --continue for a new network)");
         }
-        clearScaling(model);
+        else
+            notes = trainer.useStandardValues();
+        for (const std::string& note : notes)
+            std::cout << note << "\n";
 
         ConfluxCli::TrainingProgress progress(iterations);
         Conflux::AIModelTrainerResult result;
@@ -596,11 +728,20 @@ int train(const std::vector<std::string>& args)
                       << " iterations: the network as trained so far is kept\n";
         std::cout << "\n" << getStringValue(model, Identification_t / Summary_t) << "\n";
 
-        if (parser.isSet(reportOption))
-            writeReport(trainer, parser.value(reportOption), result, progress.history());
+        // The training is saved first: a report that fails must not lose it.
         const QString out = parser.isSet(outputOption) ? parser.value(outputOption) : projectFile;
         ProjectFile::save(*project, out);
         std::cout << "Saved " << out.toStdString() << "\n";
+        if (parser.isSet(reportOption))
+            try
+            {
+                writeReport(trainer, parser.value(reportOption), result, progress.history());
+            }
+            catch (const std::exception& error)
+            {
+                std::cerr << "confluxtool train: warning: the report was not written in full: " << error.what()
+                          << "; the trained network is saved in " << out.toStdString() << "\n";
+            }
         return 0;
     }
     catch (const BadInput& error)

@@ -151,6 +151,22 @@ PythonModule PythonCoreInterpreter::importCodeModule(const std::string& moduleNa
     return PythonModule(moduleName, PythonValue::steal(module));
 }
 
+namespace
+{
+/// Whether a module spec was found in the working folder: a module file there, or a package folder.
+bool inWorkingFolder(const py::object& spec)
+{
+    const py::object origin = spec.attr("origin");
+    if (origin.is_none() || !py::isinstance<py::str>(origin) || !spec.attr("has_location").cast<bool>())
+        return false;
+    const py::object path = py::module_::import("os").attr("path");
+    py::object folder = path.attr("dirname")(path.attr("abspath")(origin));
+    if (!spec.attr("submodule_search_locations").is_none())
+        folder = path.attr("dirname")(folder);
+    return folder.equal(py::module_::import("os").attr("getcwd")());
+}
+} // namespace
+
 std::string PythonCoreInterpreter::importableModuleKind(const std::string& moduleName)
 {
     py::gil_scoped_acquire lock;
@@ -170,7 +186,19 @@ std::string PythonCoreInterpreter::importableModuleKind(const std::string& modul
                                .rfind(modulesPackage, 0) == 0
                        ? std::string()
                        : std::string("installed");
-        const py::object spec = py::module_::import("importlib.util").attr("find_spec")(top);
+        py::object spec = py::module_::import("importlib.util").attr("find_spec")(top);
+        if (!spec.is_none() && inWorkingFolder(spec))
+        {
+            // Look again past the working folder, for an installed module of that name behind it.
+            const py::object os = py::module_::import("os");
+            const py::object cwd = os.attr("getcwd")();
+            py::list elsewhere;
+            for (const py::handle entry : py::list(sys.attr("path")))
+                if (py::isinstance<py::str>(entry) && !py::str(entry).equal(py::str("")) &&
+                    !os.attr("path").attr("abspath")(entry).equal(cwd))
+                    elsewhere.append(entry);
+            spec = py::module_::import("importlib.machinery").attr("PathFinder").attr("find_spec")(top, elsewhere);
+        }
         if (spec.is_none() || py::hasattr(spec.attr("loader"), "confluxtool_modules"))
             return {};
         return "installed";

@@ -24,7 +24,9 @@ public:
     /// it runs past PythonTimeLimit.
     PythonModule importCodeModule(const std::string& moduleName, const PythonValue& code);
     /// "standard" when `import NAME` (its first dotted part) would find a module of Python's
-    /// standard library, "installed" when it would find another installed module, else "".
+    /// standard library, "installed" when it would find another installed module, else "". A module
+    /// file in the working folder (on the path through "" or ".") is not installed: it is usually the
+    /// controller's own file, found because the program runs beside it.
     std::string importableModuleKind(const std::string& moduleName);
 
     /// Starts the interpreter if it is not running yet (called by the constructor).

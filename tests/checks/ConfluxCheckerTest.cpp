@@ -7,6 +7,7 @@
 #include "host/entitymodel/InstallationSettings.h"
 #include "host/entitymodel/SchemaLoader.h"
 
+#include <QDir>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -303,6 +304,35 @@ TEST(ConfluxChecker, ModuleNamesThatWouldShadowAnImportableModuleAreErrors)
         EXPECT_EQ(found,
                   row.expected[0] ? std::vector<std::string>{row.expected} : std::vector<std::string>{});
     }
+}
+
+TEST(ConfluxChecker, AModuleFileInTheWorkingFolderDoesNotShadowItself)
+{
+    // Checked from the folder that holds it, as `cd examples; confluxtool check ...` does: the
+    // interpreter's path reaches the file through the working folder, which is no installation.
+    Controllers c;
+    const std::string file = c.file("beside_controller.py", "def on_step(v=None):\n    return {}\n");
+    const QString before = QDir::currentPath();
+    ASSERT_TRUE(QDir::setCurrent(QString::fromStdString(c.path(""))));
+    Entity* module = c.script("beside_controller", "", {"on_step"});
+    EntityEditor::setValue(module, Source_t, File_t);
+    EntityEditor::setValue(module, Python_File_t, file);
+    ConfluxChecker checker;
+    const std::vector<std::string> found = messages(check(checker, {module}));
+    // A package folder of that name beside it is no installed module either; the standard
+    // library still is one.
+    QDir(QString::fromStdString(c.path(""))).mkpath("beside_package");
+    c.file("beside_package/__init__.py", "");
+    Entity* package = c.script("beside_package", "def on_step(v=None):\n    return {}\n", {"on_step"});
+    const std::vector<std::string> packageFound = messages(check(checker, {package}));
+    c.file("json.py", "");
+    Entity* json = c.script("json", "def on_step(v=None):\n    return {}\n", {"on_step"});
+    const std::vector<std::string> jsonFound = messages(check(checker, {json}));
+    QDir::setCurrent(before);
+    EXPECT_EQ(found, std::vector<std::string>{});
+    EXPECT_EQ(packageFound, std::vector<std::string>{});
+    EXPECT_EQ(jsonFound, std::vector<std::string>{"Python Module - The module name \"json\" would shadow the "
+                                                  "standard Python module of that name"});
 }
 
 TEST(ConfluxChecker, ShortcutsThatLeadNowhereAreReportedOnTheirEntity)

@@ -91,6 +91,20 @@ TEST(EvaluateCommand, BadInputIsNamedWithStatus2)
     write(unknownHeader, powerHeader + ",Input: Rack 9:Temperature\n500,24\n");
     const QString badUnit = dir.filePath("unit.csv");
     write(badUnit, "Input: 1 (W),Input: 2 (furlongs)\n500,24\n");
+    const QString nanCell = dir.filePath("nan.csv");
+    write(nanCell, powerHeader + "," + inletHeader + "\n500,24\nnan,25\n");
+    const QString plainInfinity = dir.filePath("plain.csv");
+    write(plainInfinity, "500,inf\n");
+    // Two items of the same name, each with an AI model.
+    const QString twins = dir.filePath("twins.json");
+    {
+        const auto project = EntityModel::ProjectFile::load(withErrors);
+        for (EntityModel::Entity* model :
+             project->getRootEntity()->getOwnedChildEntitiesOfType(EntityModel::AI_Model_t))
+            if (model->getOwnerEntity()->getTypeRef() == EntityModel::IT_Equipment_t)
+                model->getOwnerEntity()->setName("Twin");
+        EntityModel::ProjectFile::save(*project, twins);
+    }
 
     struct Row
     {
@@ -118,6 +132,14 @@ TEST(EvaluateCommand, BadInputIsNamedWithStatus2)
         {{sample, "--inputs", badUnit},
          "unit.csv: line 1: unknown unit 'furlongs' (units of Temperature: °C"},
         {{sample, "--inputs", dir.filePath("none.csv")}, "none.csv: cannot open the file"},
+        {{sample, "--set", "1=nan"}, "--set 1=nan: 'nan' is not a finite number"},
+        {{sample, "--set", "2=inf °C"}, "--set 2=inf °C: 'inf °C' is not a finite number"},
+        {{sample, "--inputs", nanCell},
+         "nan.csv: case 2, column 1 ('" + powerHeader + "'): the value is not finite"},
+        {{sample, "--inputs", plainInfinity}, "plain.csv: case 1, column 2: the value is not finite"},
+        {{twins, "--model", "Twin"},
+         "'Twin' names 2 entities; name one by its path or its ID (such as 1-40):\n"
+         "  'Data Hall 1/Rack A01/Twin' (IT Equipment 1-40)\n"},
     };
     for (const Row& row : rows)
     {

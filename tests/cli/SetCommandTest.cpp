@@ -68,8 +68,17 @@ TEST(SetCommand, SwitchingToAnAIModelAndBackRoundTrips)
     ASSERT_EQ(on.status, 0) << on.err;
     EXPECT_TRUE(contains(on.out,
                          "Data Hall 1/Rack A02/GPU Node A02-1: Cooling.Modelling Level = AI Model (was "
-                         "Detailed)\n  created AI Model 'Data Hall 1/Rack A02/GPU Node A02-1/AI Model'\n"))
+                         "Detailed)\n  created AI Model 'Data Hall 1/Rack A02/GPU Node A02-1/GPU Node A02-1 AI "
+                         "Model'\n"))
         << on.out;
+    // The model it made answers to its name, and to the path the edit printed.
+    for (const char* name : {"GPU Node A02-1 AI Model", "Data Hall 1/Rack A02/GPU Node A02-1/GPU Node A02-1 AI Model"})
+    {
+        SCOPED_TRACE(name);
+        const CliRun named = confluxtool({"set", out, "-o", out + ".named.json", name, "Identification.Description=gpu"});
+        EXPECT_EQ(named.status, 0) << named.err;
+        EXPECT_TRUE(contains(named.out, "Identification.Description = gpu (was empty)")) << named.out;
+    }
     EXPECT_TRUE(contains(on.out, "Saved " + out.toStdString())) << on.out;
     {
         const auto project = ProjectFile::load(out);
@@ -84,7 +93,8 @@ TEST(SetCommand, SwitchingToAnAIModelAndBackRoundTrips)
     const CliRun back =
         confluxtool({"set", out, "IT Equipment:GPU Node A02-1", "Cooling.Modelling Level=Detailed"});
     ASSERT_EQ(back.status, 0) << back.err;
-    EXPECT_TRUE(contains(back.out, "  deleted AI Model 'Data Hall 1/Rack A02/GPU Node A02-1/AI Model'\n"))
+    EXPECT_TRUE(
+        contains(back.out, "  deleted AI Model 'Data Hall 1/Rack A02/GPU Node A02-1/GPU Node A02-1 AI Model'\n"))
         << back.out;
     // The project is the sample again.
     EXPECT_EQ(ProjectFile::toJson(*ProjectFile::load(out), out).toStdString(),
@@ -138,7 +148,7 @@ TEST(SetCommand, RefusedEditsLeaveTheFilesUntouched)
         {{"Cooling.Modelling Level="}, "refused: '' is not one of Simple, Detailed, AI Model"},
         {{"CDULink=Rack A01"},
          "refused: a link to an entity of the wrong type: Cabinet 'Data Hall 1/Rack A01' is no CDU"},
-        {{"CDULink=Nobody"}, "refused: no entity 'Nobody'"},
+        {{"CDULink=Nobody"}, "refused: the project has no entity named 'Nobody'"},
         {{"AIModelLink=CDU 1"}, "refused: the link owns its entities"},
         {{"Identification"}, "refused: an edit is PATH=VALUE"},
         // A good edit before a refused one is not saved either.
@@ -169,9 +179,57 @@ TEST(SetCommand, RefusedEditsLeaveTheFilesUntouched)
     }
     const CliRun unknown = confluxtool({"set", file, "Nobody", "Name=x"});
     EXPECT_EQ(unknown.status, 2);
-    EXPECT_EQ(unknown.err, "confluxtool set: no entity 'Nobody'; nothing was saved\n");
+    EXPECT_EQ(unknown.err, "confluxtool set: the project has no entity named 'Nobody'; nothing was saved\n");
     const CliRun missing = confluxtool({"set", file, "Server A01-1"});
     EXPECT_EQ(missing.status, 2);
     EXPECT_TRUE(contains(missing.err, "at least one PATH=VALUE edit is needed")) << missing.err;
     EXPECT_EQ(contents(file), original);
+}
+
+TEST(SetCommand, ASharedNameIsRefusedAndAPathOrIDPicksTheEntity)
+{
+    QTemporaryDir dir;
+    const QString file = dir.filePath("p.json");
+    {
+        // Both equipment inlets named "Inlet", as projects often name them.
+        const auto project = ProjectFile::load(sampleFile);
+        named(project->getRootEntity(), "Server A01-1 Inlet")->setName("Inlet");
+        named(project->getRootEntity(), "GPU Node A02-1 Inlet")->setName("Inlet");
+        ProjectFile::save(*project, file);
+    }
+    const QByteArray original = contents(file);
+    const CliRun shared = confluxtool({"set", file, "Inlet", "Area=0.04"});
+    EXPECT_EQ(shared.status, 2);
+    EXPECT_EQ(shared.err, "confluxtool set: 'Inlet' names 2 entities; name one by its path or its ID (such as 1-41):\n"
+                          "  'Data Hall 1/Rack A01/Server A01-1/Inlet' (Inflow 1-41)\n"
+                          "  'Data Hall 1/Rack A02/GPU Node A02-1/Inlet' (Inflow 1-46); nothing was saved\n");
+    // A link's target is looked up the same way.
+    const CliRun link = confluxtool({"set", file, "Server A01-1", "CDULink=Inlet"});
+    EXPECT_EQ(link.status, 2);
+    EXPECT_TRUE(contains(link.err, "refused: 'Inlet' names 2 entities")) << link.err;
+    EXPECT_EQ(contents(file), original);
+
+    for (const char* name : {"1-46", "Data Hall 1/Rack A02/GPU Node A02-1/Inlet"})
+    {
+        SCOPED_TRACE(name);
+        const CliRun picked = confluxtool({"set", file, "-o", dir.filePath("out.json"), name, "Area=0.04"});
+        EXPECT_EQ(picked.status, 0) << picked.err;
+        EXPECT_TRUE(contains(picked.out, "Data Hall 1/Rack A02/GPU Node A02-1/Inlet: Area = 0.04 m²")) << picked.out;
+    }
+}
+
+TEST(SetCommand, AProjectThatCannotBeReadIsBadInput)
+{
+    QTemporaryDir dir;
+    const QString file = dir.filePath("broken.json");
+    QFile broken(file);
+    ASSERT_TRUE(broken.open(QIODevice::WriteOnly));
+    broken.write("{ not json");
+    broken.close();
+    const CliRun run = confluxtool({"set", file, "Server A01-1", "Area=1"});
+    EXPECT_EQ(run.status, 2);
+    EXPECT_TRUE(contains(run.err, "confluxtool set: ")) << run.err;
+    EXPECT_TRUE(contains(run.err, "broken.json")) << run.err;
+    const CliRun missing = confluxtool({"set", dir.filePath("none.json"), "Server A01-1", "Area=1"});
+    EXPECT_EQ(missing.status, 2) << missing.err;
 }

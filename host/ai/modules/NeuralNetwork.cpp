@@ -357,6 +357,26 @@ void NeuralNetwork::setScaling(const torch::Tensor& inputs, const torch::Tensor&
     m_hasScaling = true;
 }
 
+void NeuralNetwork::foldTransforms(const std::vector<std::pair<double, double>>& inputs,
+                                   const std::vector<std::pair<double, double>>& outputs)
+{
+    const auto column = [this](const std::vector<std::pair<double, double>>& maps, bool factors)
+    {
+        std::vector<double> values;
+        for (const auto& [factor, offset] : maps)
+            values.push_back(factors ? factor : offset);
+        return torch::tensor(values, torch::TensorOptions().dtype(torch::kFloat64)).to(scalarType());
+    };
+    torch::NoGradGuard noGrad;
+    // x' = a x + b feeds (x' - offset) / scale = (x - (offset - b) / a) / (scale / a);
+    // y = A y' + B of y' = z scale + offset is z (A scale) + (A offset + B).
+    m_inputOffset = (m_inputOffset - column(inputs, false)) / column(inputs, true);
+    m_inputScale = m_inputScale / column(inputs, true);
+    m_outputOffset = m_outputOffset * column(outputs, true) + column(outputs, false);
+    m_outputScale = m_outputScale * column(outputs, true);
+    m_hasScaling = true;
+}
+
 torch::Tensor NeuralNetwork::forward(const torch::Tensor& inputs) const
 {
     auto hidden = (inputs - m_inputOffset) / m_inputScale;

@@ -11,6 +11,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <utility>
 #include <vector>
 
 namespace AISystem::detail
@@ -57,6 +58,12 @@ public:
     const torch::Tensor& inputScale() const { return m_inputScale; }
     const torch::Tensor& outputOffset() const { return m_outputOffset; }
     const torch::Tensor& outputScale() const { return m_outputScale; }
+
+    /// Folds per-column linear maps into the scaling, so that the network takes the values each
+    /// inputs[i] used to turn into its input i, and gives what outputs[j] used to make of its output j.
+    /// The factors must be positive (a stored scale is).
+    void foldTransforms(const std::vector<std::pair<double, double>>& inputs,
+                        const std::vector<std::pair<double, double>>& outputs);
 
     /// Outputs in physical units for inputs in physical units (network's scalar type).
     torch::Tensor forward(const torch::Tensor& inputs) const;

@@ -302,6 +302,20 @@ private:
     std::vector<Entry> m_entries;
 };
 
+// What a user can change when a run of this optimiser diverges: Adam's step is the learning rate,
+// L-BFGS chooses its own steps by line search.
+std::string divergenceAdvice(NeuralNetworkOptimiser optimiser)
+{
+    switch (optimiser)
+    {
+    case NeuralNetworkOptimiser::Adam:
+        return "try a smaller learning rate";
+    case NeuralNetworkOptimiser::LBFGS:
+        return "try Adam with a small learning rate, or scale the data";
+    }
+    return {};
+}
+
 std::shared_ptr<const ModuleImpl> snapshotImpl(const detail::NeuralNetwork& network)
 {
     return std::make_shared<const detail::NeuralNetworkModuleImpl>(network.snapshot());
@@ -443,6 +457,27 @@ bool NeuralNetworkTrainer::canContinue(int inputs, int outputs, const std::vecto
            m_state->network.getLayout();
 }
 
+void NeuralNetworkTrainer::foldValueTransforms(const std::vector<std::pair<double, double>>& inputs,
+                                               const std::vector<std::pair<double, double>>& outputs)
+{
+    const auto check = [](const std::vector<std::pair<double, double>>& maps, int count, const char* side)
+    {
+        if (static_cast<int>(maps.size()) != count)
+            throw std::invalid_argument(std::to_string(maps.size()) + " " + side + " transforms for a network of " +
+                                        std::to_string(count) + " " + side + "s");
+        for (size_t i = 0; i < maps.size(); ++i)
+            if (!std::isfinite(maps[i].first) || !(maps[i].first > 0.0) || !std::isfinite(maps[i].second))
+                throw std::invalid_argument("The transform of " + std::string(side) + " " + std::to_string(i + 1) +
+                                            " (" + number(maps[i].first) + " x + " + number(maps[i].second) +
+                                            ") cannot be folded into the network: its factor must be finite "
+                                            "and positive");
+    };
+    check(inputs, getInputCount(), "input");
+    check(outputs, getOutputCount(), "output");
+    m_state->network.foldTransforms(inputs, outputs);
+    static_cast<Module&>(*this) = Module(snapshotImpl(m_state->network));
+}
+
 void NeuralNetworkTrainer::setOptions(const NeuralNetworkTrainerOptions& options)
 {
     m_state->options = options;
@@ -577,9 +612,9 @@ ModuleTrainerResult NeuralNetworkTrainer::train(const Example& training, const E
         }
         const double rms = std::sqrt(current().meanSquare);
         if (!std::isfinite(rms))
-            fail(
-                "Training diverged at iteration " + std::to_string(done) +
-                " (the RMS error is not finite); the network is left as it was, try a smaller learning rate");
+            fail("Training diverged at iteration " + std::to_string(done) +
+                 " (the RMS error is not finite); the network is left as it was, " +
+                 divergenceAdvice(m_state->optimiserKind));
         if (progress && done % reportEvery == 0)
         {
             progress->message("Iteration " + std::to_string(done) + " RMS Error " + number(rms));
@@ -614,8 +649,8 @@ ModuleTrainerResult NeuralNetworkTrainer::train(const Example& training, const E
     }
     if (!std::isfinite(result.rmsError))
     {
-        const std::string advice = "the network is left as it was, try a smaller learning rate";
-        fail("Training diverged (the final RMS error is not finite); " + advice);
+        fail("Training diverged (the final RMS error is not finite); the network is left as it was, " +
+             divergenceAdvice(m_state->optimiserKind));
     }
     result.iterations = done;
     result.cancelled = cancelled;

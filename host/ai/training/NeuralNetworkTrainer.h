@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <utility>
 #include <vector>
 
 namespace AISystem
@@ -52,6 +53,13 @@ public:
     bool canContinue(int inputs, int outputs, const std::vector<size_t>& hiddenLayers,
                      TensorElementType elementType, const std::optional<PhysicalModel>& physicalModel,
                      NeuralNetworkType networkType) const;
+
+    /// Makes the network take and give the values that per-column linear maps x -> a x + b turned
+    /// into its inputs (inputs[i] = {a, b}) and made of its outputs (outputs[j]), so that the maps
+    /// can go: training on continues in those values. Throws std::invalid_argument, naming the
+    /// column, for a count that differs from the network's or a factor that is not finite and positive.
+    void foldValueTransforms(const std::vector<std::pair<double, double>>& inputs,
+                             const std::vector<std::pair<double, double>>& outputs);
 
     /// Options for the next train calls.
     void setOptions(const NeuralNetworkTrainerOptions& options);

@@ -62,6 +62,11 @@ public:
     /// type without data.
     static const char* emptyModelMessage(AISystem::ModuleType type);
 
+    /// The map of one input (standard value to what the module takes) or output (what the module
+    /// gives to a standard value): its "Model Unit" conversion and scaling group together.
+    static Utilities::LinearTransform<double> generateTransform(EntityModel::CompositeAttribute* value,
+                                                                bool isInput);
+
 private:
     AIModuleGenerator& operator=(const AIModuleGenerator&) = default;
     AIModuleGenerator& operator=(AIModuleGenerator&&) = default;
@@ -74,8 +79,6 @@ private:
     generateSimpleTransform(EntityModel::Entity* entity, bool isInput);
     static std::optional<AISystem::TensorScalingTransform>
     generateSimpleTransform(EntityModel::CountedCompositeAttribute* values, bool isInput);
-    static Utilities::LinearTransform<double> generateTransform(EntityModel::CompositeAttribute* value,
-                                                                bool isInput);
     static Utilities::LinearTransform<double> generateUnitTransform(EntityModel::CompositeAttribute* value,
                                                                     bool isInput);
     static AISystem::TensorBounds generateTensorBounds(EntityModel::Entity* entity, bool isInput);

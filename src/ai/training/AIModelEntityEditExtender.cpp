@@ -5,6 +5,9 @@
 #include "host/entitymodel/EntityReading.h"
 
 #include <algorithm>
+#include <set>
+#include <string>
+#include <vector>
 
 using namespace EntityModel;
 
@@ -20,6 +23,26 @@ AttributePath watchedPath(TypeRef type)
     if (type == Controller_t)
         return Controls_t / Mode_t;
     return {};
+}
+
+/// A readable name for the AI model of `entity` that no other entity of its project has: "<name> AI
+/// Model", numbered from 2 when that is taken, so that commands can name the model it creates.
+std::string uniqueModelName(Entity* entity)
+{
+    Entity* root = entity;
+    while (root->getOwnerEntity())
+        root = root->getOwnerEntity();
+    std::vector<Entity*> all{root};
+    root->getOwnedChildEntities(all, true, true);
+    std::set<std::string> taken;
+    for (const Entity* other : all)
+        taken.insert(other->getName());
+    const std::string base =
+        (entity->getName().empty() ? entity->getTypeRef().getLabel() : entity->getName()) + " " + AI_Model_t.getLabel();
+    std::string name = base;
+    for (int n = 2; taken.count(name); ++n)
+        name = base + " " + std::to_string(n);
+    return name;
 }
 
 // Extenders are told before the editor tries the value: a value the attribute refuses leaves the
@@ -54,7 +77,7 @@ void AIModelEntityEditExtender::extendSetValueOperation(Entity* entity, Attribut
     {
         if (linked == nullptr)
             EntityEditor::createEntity(AI_Model_t, entity, AIModelLink_t, nullptr, flag, true, false,
-                                       std::string(), -1);
+                                       uniqueModelName(entity), -1);
     }
     else if (linked != nullptr && takesValue(*attribute, value))
         EntityEditor::deleteEntity(linked, false, flag);

@@ -6,10 +6,10 @@
 
 namespace Conflux
 {
-AIModelTesterRunner::AIModelTesterRunner(QObject* trainer, AISystem::ModuleTrainer* network,
+AIModelTesterRunner::AIModelTesterRunner(QObject* trainer, std::shared_ptr<AISystem::ModuleTrainer> network,
                                          const AISystem::Example& example,
                                          const std::optional<AISystem::Tensor>& weights)
-    : FutureExRunner(trainer), m_network(network), m_example(example), m_weights(weights)
+    : FutureExRunner(trainer), m_network(std::move(network)), m_example(example), m_weights(weights)
 {
 }
 

@@ -158,15 +158,13 @@ AIModelTrainer::AIModelTrainer(EntityPtr&& entity, std::unique_ptr<AISystem::Exa
 AIModelTrainer::~AIModelTrainer()
 {
     EntityEditor::unregisterEditExtender(this);
+    m_abandon->store(true);
     if (m_workerThread && m_workerThread->isRunning())
     {
+        // A run looks at the request after every iteration, so the wait lasts one iteration at most.
         m_workerThread->requestInterruption();
         m_workerThread->quit();
-        if (!m_workerThread->wait(30000))
-        {
-            m_workerThread->terminate();
-            m_workerThread->wait();
-        }
+        m_workerThread->wait();
     }
 }
 

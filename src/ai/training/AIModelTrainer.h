@@ -12,6 +12,7 @@
 #include "src/ai/evaluation/AIModelEvaluatorCore.h"
 #include "src/ai/training/AIModelTrainerResult.h"
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -58,7 +59,8 @@ public:
     /// Takes over a trainer entity (null: a new one) and the examples.
     AIModelTrainer(EntityPtr&& entity, std::unique_ptr<AISystem::Example>&& training,
                    std::unique_ptr<AISystem::Example>&& testing, QObject* parent = nullptr);
-    /// Stops a running worker thread (interruption requested, quit, up to 30 s, then terminated).
+    /// Stops a run in progress after its current iteration (the worker thread is asked to stop) and
+    /// waits for the worker thread to end.
     ~AIModelTrainer() override;
 
     AISystem::Module* getModule() const override;
@@ -188,10 +190,23 @@ public:
     Futures::FutureEx<AIModelTrainerResult> testAsync(const AISystem::Example& example);
     AIModelTrainerResult test(Tools::ToolProgress* progress);
     AIModelTrainerResult test(const AISystem::Example& example, Tools::ToolProgress* progress);
-    /// Whether the network is the one the current inputs, outputs and options would build.
+    /// Whether the network is the one the current inputs, outputs and options would build, bound to
+    /// the same attributes in the same order as when it was built or restored.
     bool canContinue() const;
+    /// Why the network cannot be trained further ("input 2 is bound to ..."); empty when it can.
+    std::string continuationMismatch() const;
     /// Drops the network, reseeds when a seed is set, clears the summary and the AI model's bounds.
+    /// A run in progress stops after its current iteration and its result is not stored; it keeps
+    /// what it uses until it ends.
     void reset();
+    /// The optimiser of the next runs (default L-BFGS, whose line search chooses its own steps: the
+    /// learning rate applies to Adam only).
+    void setOptimiser(AISystem::NeuralNetworkOptimiser optimiser);
+    AISystem::NeuralNetworkOptimiser getOptimiser() const;
+    /// Makes the AI model hand the network values in standard units, as training gives them: each
+    /// input's and output's "Model Unit" becomes the standard unit and its scaling none. Answers one
+    /// line per change ("input 2 'Server A01-1:...': Model Unit °F reset to the standard unit °C").
+    std::vector<std::string> useStandardValues();
     /// Stores the network and a summary of it and of the bounds in the AI model.
     void updateSummary(const AIModelTrainerResult& result);
 
@@ -214,9 +229,13 @@ public:
     std::optional<AISystem::PhysicalModel> formPhysicalModel() const;
     /// The output weights a run hands to the AI library: |weight| / sum, or all 1 when they sum to 0.
     AISystem::Tensor createWeightTensor() const;
-    /// Takes the network stored in the AI model as the one to train further; false when it holds
-    /// none or it cannot be read.
-    bool restoreNeuralNetwork();
+    /// Takes the network stored in the AI model as the one to train further, bound as the AI model's
+    /// inputs and outputs are now; false when it holds none, it cannot be read or its conversions
+    /// cannot be folded (notes, when given, then receive the reason). The model's unit conversions
+    /// and scaling are folded into the network, so that it takes standard values as training gives
+    /// them, and the folded network is stored; notes receive a line per conversion folded. A run in
+    /// progress stops as with reset().
+    bool restoreNeuralNetwork(std::vector<std::string>* notes = nullptr);
 
 signals:
     /// The trainer entity's options changed in a way a view should show.
@@ -244,6 +263,9 @@ private:
     void extendPreDeleteOperation(const std::vector<EntityModel::Entity*>& entities, bool flag) override;
 
     void chooseTrainerModule();
+    /// Gives up the runs of the current network and drops it.
+    void dropNetwork();
+    void rememberBindings();
     void initializeData();
     std::vector<size_t> generateHiddenLayers() const;
 
@@ -286,7 +308,14 @@ private:
     std::unique_ptr<AISystem::Example> m_testing;
     std::unique_ptr<AISystem::Example> m_training;
     AIModelCalculator m_calculator;
-    std::unique_ptr<AISystem::NeuralNetworkTrainer> m_network;
+    // Shared with the runner of a run in progress, which may outlive the trainer's hold on it.
+    std::shared_ptr<AISystem::NeuralNetworkTrainer> m_network;
+    // Set to give up the runs of the current network (reset, restore).
+    std::shared_ptr<std::atomic<bool>> m_abandon = std::make_shared<std::atomic<bool>>(false);
+    // The attributes the network's columns were bound to when it was built or restored.
+    std::vector<EntityModel::Attribute*> m_networkInputs;
+    std::vector<EntityModel::Attribute*> m_networkOutputs;
+    AISystem::NeuralNetworkOptimiser m_optimiser = AISystem::NeuralNetworkOptimiser::LBFGS;
     AIModelTrainerModule* m_module = nullptr;
 };
 } // namespace Conflux

@@ -8,13 +8,17 @@
 #include "src/ai/training/AIModelTrainerRunner.h"
 
 #include "host/entitymodel/CompositeAttribute.h"
+#include "host/entitymodel/DoubleAttribute.h"
 #include "host/entitymodel/EntityReading.h"
+#include "host/entitymodel/UnitConverter.h"
 #include "host/services/ToolProgress.h"
 
+#include <QCoreApplication>
 #include <QThread>
 
 #include <cmath>
 #include <stdexcept>
+#include <tuple>
 
 namespace Conflux
 {
@@ -46,8 +50,9 @@ QString trainingText(const AIModelTrainerResult& result)
 {
     QString text =
         AIModelTrainer::tr("Training") + resultLines(result.training.rmsError, result.training.imbalance);
+    // The testing block starts a line of its own.
     if (const auto& tested = result.training.testResult)
-        text += AIModelTrainer::tr("Testing") + resultLines(tested->rmsError, tested->imbalance);
+        text += "\n" + AIModelTrainer::tr("Testing") + resultLines(tested->rmsError, tested->imbalance);
     return text;
 }
 
@@ -66,9 +71,11 @@ Futures::FutureEx<AIModelTrainerResult> noTrainerFuture()
 
 // Starts a training or testing runner. The progress is attached before the runner starts, so that
 // the run reports from its first iteration; when it ends, the trainer's summary is updated and the
-// progress gets the run's closing lines (none when closingText gives none).
+// progress gets the run's closing lines (none when closingText gives none). A run whose network the
+// trainer dropped meanwhile (reset, restore) fails instead: its network is no longer the trainer's.
 template <typename Runner>
 Futures::FutureEx<AIModelTrainerResult> startRunner(AIModelTrainer* trainer, Runner* runner,
+                                                    const AISystem::NeuralNetworkTrainer* network,
                                                     Tools::ToolProgress* progress,
                                                     QString (*closingText)(const AIModelTrainerResult&))
 {
@@ -77,8 +84,13 @@ Futures::FutureEx<AIModelTrainerResult> startRunner(AIModelTrainer* trainer, Run
         future.attachProgress(progress);
     auto chained =
         future.then(trainer,
-                    [trainer, future, closingText](AIModelTrainerResult result)
+                    [trainer, network, future, closingText](AIModelTrainerResult result)
                     {
+                        if (trainer->getNeuralNetwork() != network)
+                            throw std::runtime_error(
+                                AIModelTrainer::tr("The run was given up: the trainer's network was reset or "
+                                                   "replaced while it ran")
+                                    .toStdString());
                         trainer->updateSummary(result);
                         const QString text = closingText(result);
                         if (Tools::ToolProgress* attached = future.progress(); attached && !text.isEmpty())
@@ -87,6 +99,58 @@ Futures::FutureEx<AIModelTrainerResult> startRunner(AIModelTrainer* trainer, Run
                     });
     runner->startLater();
     return chained;
+}
+
+/// Runs deliver their results through the event loops of the worker and of the calling thread; without
+/// an application object nobody runs those loops and a blocking call would wait for ever.
+void requireApplication()
+{
+    if (!QCoreApplication::instance())
+        throw std::runtime_error(AIModelTrainer::tr("Training and testing need a QCoreApplication: runs "
+                                                    "deliver their results through Qt's event loops")
+                                     .toStdString());
+}
+
+std::string bindingText(Attribute* attribute)
+{
+    if (!attribute || !attribute->getOwnerEntity())
+        return "nothing";
+    return "'" + attribute->getOwnerEntity()->getName() + ":" + attribute->getAttributePath().toString('.') + "'";
+}
+
+std::string sizesText(const std::vector<size_t>& sizes)
+{
+    std::string text;
+    for (size_t size : sizes)
+        text += (text.empty() ? "" : ",") + std::to_string(size);
+    return text.empty() ? "none" : text;
+}
+
+const char* elementTypeName(AISystem::TensorElementType type)
+{
+    switch (type)
+    {
+    case AISystem::TensorElementType::Float:
+        return "float";
+    case AISystem::TensorElementType::None:
+    case AISystem::TensorElementType::Double:
+        return "double";
+    }
+    return "double";
+}
+
+const char* networkTypeText(AISystem::NeuralNetworkType type)
+{
+    switch (type)
+    {
+    case AISystem::NeuralNetworkType::Generic:
+        return "generic";
+    case AISystem::NeuralNetworkType::PhysicsInformed:
+        return "physics-informed";
+    case AISystem::NeuralNetworkType::PhysicsConserved:
+        return "physics-conserved";
+    }
+    return "unknown";
 }
 
 void applyManualSeed(const std::optional<int>& seed)
@@ -106,20 +170,116 @@ std::optional<AISystem::PhysicalModel> AIModelTrainer::formPhysicalModel() const
 
 bool AIModelTrainer::canContinue() const
 {
-    if (!m_network || !m_training)
-        return false;
-    if (columnCount(m_training->getInputs()) != getNumberOfInputs() ||
-        columnCount(m_training->getOutputs()) != getNumberOfOutputs())
-        return false;
+    return continuationMismatch().empty();
+}
+
+std::string AIModelTrainer::continuationMismatch() const
+{
+    if (!m_network)
+        return "there is no network";
+    if (!m_training)
+        return "there is no training example";
+    const int inputs = getNumberOfInputs();
+    const int outputs = getNumberOfOutputs();
+    if (columnCount(m_training->getInputs()) != inputs || columnCount(m_training->getOutputs()) != outputs)
+        return "the training example's columns do not match the AI model's " + std::to_string(inputs) +
+               " inputs and " + std::to_string(outputs) + " outputs";
+    for (const auto& [side, bound, trained] :
+         {std::tuple{"input", attributes(Side::Input), &m_networkInputs},
+          std::tuple{"output", attributes(Side::Output), &m_networkOutputs}})
+    {
+        if (bound.size() != trained->size())
+            return "the AI model has " + std::to_string(bound.size()) + " " + side + "s, the network was trained on " +
+                   std::to_string(trained->size());
+        for (size_t i = 0; i < bound.size(); ++i)
+            if (bound[i] != (*trained)[i])
+                return std::string(side) + " " + std::to_string(i + 1) + " is bound to " + bindingText(bound[i]) +
+                       ", the network was trained on " + bindingText((*trained)[i]);
+    }
     const auto physicalModel = formPhysicalModel();
-    return m_network->canContinue(getNumberOfInputs(), getNumberOfOutputs(), getHiddenLayers(),
-                                  getTrainingDataType(), physicalModel,
-                                  physicalModel ? getNetworkType() : AISystem::NeuralNetworkType::Generic);
+    const auto networkType = physicalModel ? getNetworkType() : AISystem::NeuralNetworkType::Generic;
+    const auto layers = getHiddenLayers();
+    const auto elementType = getTrainingDataType();
+    if (m_network->canContinue(inputs, outputs, layers, elementType, physicalModel, networkType))
+        return {};
+    if (layers != m_network->getHiddenLayers())
+        return "the network has hidden layers " + sizesText(m_network->getHiddenLayers()) +
+               ", the options ask for " + sizesText(layers);
+    if (std::string(elementTypeName(elementType)) != elementTypeName(m_network->getElementType()))
+        return std::string("the network is in ") + elementTypeName(m_network->getElementType()) +
+               " precision, the options ask for " + elementTypeName(elementType);
+    if (networkType != m_network->getNetworkType())
+        return std::string("the network is ") + networkTypeText(m_network->getNetworkType()) +
+               ", the options ask for a " + networkTypeText(networkType) + " network";
+    return "the network's physical model differs from the one the item's bindings and fluids make now";
+}
+
+void AIModelTrainer::setOptimiser(AISystem::NeuralNetworkOptimiser optimiser)
+{
+    m_optimiser = optimiser;
+}
+
+AISystem::NeuralNetworkOptimiser AIModelTrainer::getOptimiser() const
+{
+    return m_optimiser;
+}
+
+void AIModelTrainer::dropNetwork()
+{
+    // A run in progress keeps its share of the network and stops after its current iteration.
+    m_abandon->store(true);
+    m_abandon = std::make_shared<std::atomic<bool>>(false);
+    m_network.reset();
+    m_networkInputs.clear();
+    m_networkOutputs.clear();
+}
+
+void AIModelTrainer::rememberBindings()
+{
+    m_networkInputs = attributes(Side::Input);
+    m_networkOutputs = attributes(Side::Output);
+}
+
+std::vector<std::string> AIModelTrainer::useStandardValues()
+{
+    std::vector<std::string> notes;
+    Entity* model = getAIModel();
+    if (!model)
+        return notes;
+    for (const bool isInput : {true, false})
+    {
+        CountedCompositeAttribute* list = AIModuleGenerator::findValueList(model, isInput);
+        for (std::size_t i = 0; list && i < list->childCount(); ++i)
+        {
+            Attribute* child = list->getChild(i);
+            if (!child || !child->isCompositeAttribute())
+                continue;
+            auto* value = static_cast<CompositeAttribute*>(child);
+            const int index = static_cast<int>(i);
+            const std::string name = std::string(isInput ? "input " : "output ") + std::to_string(i + 1) + " " +
+                                     bindingText(isInput ? getInputAttribute(index) : getOutputAttribute(index));
+            if (Attribute* unit = value->findAttribute("Model Unit"); unit && unit->isUnitTypeAttribute())
+            {
+                auto* modelUnit = static_cast<UnitTypeAttribute*>(unit);
+                const std::string was = modelUnit->getValue(); // brings the derived quantity up to date
+                const std::string standard = UnitConverter::instance().getSIType(modelUnit->getQuantity());
+                if (!modelUnit->getTransform().isIdentity() && !standard.empty() &&
+                    EntityEditor::setValueNoThrow(value, "Model Unit", standard))
+                    notes.push_back(name + ": Model Unit " + was + " reset to the standard unit " + standard);
+            }
+            const AttributePath group = isInput ? AttributePath(To_Model_Transformation_t)
+                                                : AttributePath(From_Model_Transformation_t);
+            const TypeRef scaling = getTypeValue(value, group / Type_t, TypeRef());
+            if (scaling != TypeRef() && scaling != None_t && EntityEditor::setValueNoThrow(value, group / Type_t, None_t))
+                notes.push_back(name + ": scaling " + scaling.getLabel() + " removed");
+        }
+    }
+    return notes;
 }
 
 void AIModelTrainer::reset()
 {
-    m_network.reset();
+    dropNetwork();
     applyManualSeed(getInitialRandomSeed());
     Entity* model = getAIModel();
     if (!model)
@@ -207,6 +367,7 @@ Futures::FutureEx<AIModelTrainerResult> AIModelTrainer::startTraining(Tools::Too
     using Result = AIModelTrainerResult;
     try
     {
+        requireApplication();
         if (m_network && !canContinue())
             throw std::runtime_error(tr("Unable to continue training").toStdString());
         if (!canContinue())
@@ -216,7 +377,7 @@ Futures::FutureEx<AIModelTrainerResult> AIModelTrainer::startTraining(Tools::Too
             const auto physicalModel = formPhysicalModel();
             try
             {
-                m_network = std::make_unique<AISystem::NeuralNetworkTrainer>(
+                m_network = std::make_shared<AISystem::NeuralNetworkTrainer>(
                     getNumberOfInputs(), getNumberOfOutputs(), getHiddenLayers(), getTrainingDataType(),
                     physicalModel, physicalModel ? getNetworkType() : AISystem::NeuralNetworkType::Generic);
             }
@@ -226,20 +387,24 @@ Futures::FutureEx<AIModelTrainerResult> AIModelTrainer::startTraining(Tools::Too
                 applyManualSeed(getInitialRandomSeed());
                 throw;
             }
+            // A new network learns standard values: the AI model must hand it those.
+            useStandardValues();
+            rememberBindings();
         }
         if (!m_network)
             return noTrainerFuture();
+        m_network->setOptions({m_optimiser});
 
         QThread* worker = startWorkerThread();
         if (m_training)
             updateBounds(*m_training);
-        auto* runner =
-            new AIModelTrainerRunner(m_network.get(), m_training ? *m_training : AISystem::Example(),
-                                     m_testing ? *m_testing : AISystem::Example(), getTargetRMSError(),
-                                     getMaximumInterations(), getLearningRate(), createWeightTensor());
+        auto* runner = new AIModelTrainerRunner(m_network, m_training ? *m_training : AISystem::Example(),
+                                                m_testing ? *m_testing : AISystem::Example(), getTargetRMSError(),
+                                                getMaximumInterations(), getLearningRate(), createWeightTensor(),
+                                                m_abandon);
         runner->moveToThread(worker);
         connect(worker, &QThread::finished, runner, &QObject::deleteLater);
-        return startRunner(this, runner, progress, trainingText);
+        return startRunner(this, runner, m_network.get(), progress, trainingText);
     }
     catch (...)
     {
@@ -278,11 +443,11 @@ Futures::FutureEx<AIModelTrainerResult> AIModelTrainer::startTesting(const AISys
     using Result = AIModelTrainerResult;
     try
     {
+        requireApplication();
         if (!m_network)
             return noTrainerFuture();
-        return startRunner(this,
-                           new AIModelTesterRunner(this, m_network.get(), example, createWeightTensor()),
-                           progress, testingText);
+        return startRunner(this, new AIModelTesterRunner(this, m_network, example, createWeightTensor()),
+                           m_network.get(), progress, testingText);
     }
     catch (...)
     {
@@ -293,7 +458,7 @@ Futures::FutureEx<AIModelTrainerResult> AIModelTrainer::startTesting(const AISys
 
 namespace Conflux
 {
-bool AIModelTrainer::restoreNeuralNetwork()
+bool AIModelTrainer::restoreNeuralNetwork(std::vector<std::string>* notes)
 {
     Entity* model = getAIModel();
     if (!model)
@@ -301,14 +466,44 @@ bool AIModelTrainer::restoreNeuralNetwork()
     const auto bytes = getByteArrayValue(model, NeuralNetwork_Model_Data_t);
     if (bytes.empty())
         return false;
+    std::shared_ptr<AISystem::NeuralNetworkTrainer> network;
     try
     {
-        m_network = AISystem::NeuralNetworkTrainer::fromByteArray(bytes);
+        network = AISystem::NeuralNetworkTrainer::fromByteArray(bytes);
+        // The network took the values the AI model's unit conversions and scaling made; folded into it,
+        // it takes standard values as training gives them, and the model hands it those from now on.
+        std::vector<std::pair<double, double>> maps[2];
+        bool identity = true;
+        for (const bool isInput : {true, false})
+        {
+            CountedCompositeAttribute* list = AIModuleGenerator::findValueList(model, isInput);
+            for (std::size_t i = 0; list && i < list->childCount(); ++i)
+            {
+                Attribute* child = list->getChild(i);
+                const auto transform = child && child->isCompositeAttribute()
+                                           ? AIModuleGenerator::generateTransform(
+                                                 static_cast<CompositeAttribute*>(child), isInput)
+                                           : Utilities::LinearTransform<double>{};
+                identity = identity && transform.isIdentity();
+                maps[isInput ? 0 : 1].emplace_back(transform.a, transform.b);
+            }
+        }
+        if (!identity)
+            network->foldValueTransforms(maps[0], maps[1]);
     }
-    catch (const std::exception&)
+    catch (const std::exception& error)
     {
+        if (notes)
+            notes->push_back(error.what());
         return false;
     }
+    dropNetwork();
+    m_network = std::move(network);
+    for (const std::string& note : useStandardValues())
+        if (notes)
+            notes->push_back(note + " (folded into the network)");
+    EntityEditor::setValue(model, NeuralNetwork_Model_Data_t, Utilities::toString(m_network->toByteArray()));
+    rememberBindings();
     return true;
 }
 } // namespace Conflux

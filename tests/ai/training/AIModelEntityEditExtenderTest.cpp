@@ -112,3 +112,19 @@ TEST(AIModelEntityEditExtender, OtherEditsLeaveTheModelAlone)
     extender.extendSetValueOperation(model, model->findAttribute(Model_Type_t), "Detailed", true);
     EXPECT_EQ(modelOf(server), model);
 }
+
+TEST(AIModelEntityEditExtender, ACreatedModelIsNamedAfterItsOwnerAndTheNameIsUnique)
+{
+    Sample s;
+    Entity* node = s.entity("GPU Node A02-1");
+    EntityEditor::setValue(node, Cooling_t / Modelling_Level_t, AI_Model_t);
+    ASSERT_NE(modelOf(node), nullptr);
+    EXPECT_EQ(modelOf(node)->getName(), "GPU Node A02-1 AI Model");
+
+    // Dropped and made again, the name is free once more; a name already taken gets a number.
+    EntityEditor::setValue(node, Cooling_t / Modelling_Level_t, "Detailed");
+    Entity* cdu = s.entity("CDU 1");
+    cdu->setName("GPU Node A02-1 AI Model");
+    EntityEditor::setValue(node, Cooling_t / Modelling_Level_t, AI_Model_t);
+    EXPECT_EQ(modelOf(node)->getName(), "GPU Node A02-1 AI Model 2");
+}

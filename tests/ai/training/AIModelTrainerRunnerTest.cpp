@@ -33,10 +33,10 @@ Example lineCases(int count, double offset)
     return Example(Tensor::fromRows(inputs), Tensor::fromRows(outputs), count);
 }
 
-std::unique_ptr<NeuralNetworkTrainer> smallNetwork()
+std::shared_ptr<NeuralNetworkTrainer> smallNetwork()
 {
     NeuralNetworkTrainer::setManualSeed(3);
-    return std::make_unique<NeuralNetworkTrainer>(2, 1, std::vector<size_t>{6}, TensorElementType::Double,
+    return std::make_shared<NeuralNetworkTrainer>(2, 1, std::vector<size_t>{6}, TensorElementType::Double,
                                                   std::nullopt, NeuralNetworkType::Generic);
 }
 
@@ -82,14 +82,15 @@ private:
 };
 
 /// Starts a training runner on the worker thread, with the progress attached, and returns its future.
-Futures::FutureEx<AIModelTrainerResult> startTraining(WorkerThread& worker, ModuleTrainer* network,
+Futures::FutureEx<AIModelTrainerResult> startTraining(WorkerThread& worker, std::shared_ptr<ModuleTrainer> network,
                                                       const Example& training, const Example& testing,
                                                       double learningRate, Tools::ToolProgress* progress,
-                                                      int iterations = 200)
+                                                      int iterations = 200,
+                                                      std::shared_ptr<const std::atomic<bool>> stop = nullptr)
 {
     ServicesTest::app();
-    auto* runner =
-        new AIModelTrainerRunner(network, training, testing, 0.0, iterations, learningRate, std::nullopt);
+    auto* runner = new AIModelTrainerRunner(std::move(network), training, testing, 0.0, iterations, learningRate,
+                                            std::nullopt, std::move(stop));
     runner->moveToThread(worker.get());
     QObject::connect(worker.get(), &QThread::finished, runner, &QObject::deleteLater);
     auto future = runner->future();
@@ -106,7 +107,7 @@ TEST(AIModelTrainerRunner, TrainsOnTheWorkerThreadAndReportsProgress)
     const auto network = smallNetwork();
     ThreadRecordingProgress progress;
     const auto future =
-        startTraining(worker, network.get(), lineCases(40, 0.0), lineCases(10, 0.03), 0.02, &progress);
+        startTraining(worker, network, lineCases(40, 0.0), lineCases(10, 0.03), 0.02, &progress);
     const AIModelTrainerResult result = ServicesTest::settled(future).get();
 
     EXPECT_EQ(progress.reportedFrom.load(), worker.get());
@@ -127,7 +128,7 @@ TEST(AIModelTrainerRunner, CancelledProgressStopsWithTheNetworkTrainedSoFar)
     const auto network = smallNetwork();
     Tools::RecordingToolProgress progress;
     progress.cancelOnMessage(3);
-    const auto result = ServicesTest::settled(startTraining(worker, network.get(), lineCases(40, 0.0),
+    const auto result = ServicesTest::settled(startTraining(worker, network, lineCases(40, 0.0),
                                                             Example(), 0.02, &progress, 1000))
                             .get();
     EXPECT_TRUE(result.training.cancelled);
@@ -136,11 +137,34 @@ TEST(AIModelTrainerRunner, CancelledProgressStopsWithTheNetworkTrainedSoFar)
     EXPECT_TRUE(network->getLastTrainResult().has_value()) << "a cancelled run still leaves a usable network";
 }
 
+TEST(AIModelTrainerRunner, AStopRequestOrAnInterruptedThreadEndsTheRunWithTheNetworkSoFar)
+{
+    WorkerThread worker;
+    const auto network = smallNetwork();
+    const auto stop = std::make_shared<std::atomic<bool>>(true);
+    const auto stopped =
+        ServicesTest::settled(startTraining(worker, network, lineCases(40, 0.0), Example(), 0.02, nullptr, 1000, stop))
+            .get();
+    EXPECT_TRUE(stopped.training.cancelled);
+    EXPECT_EQ(stopped.training.iterations, 0);
+
+    // The worker asked to stop: the request is seen by the run in progress, without any progress attached.
+    Tools::RecordingToolProgress progress;
+    const auto future = startTraining(worker, network, lineCases(40, 0.0), Example(), 0.02, nullptr, 100000000);
+    future.attachProgress(&progress);
+    ASSERT_TRUE(ServicesTest::processEventsUntil(
+        [&] { return !progress.texts(Tools::RecordingToolProgress::Kind::Message).empty(); }, 60000));
+    worker.get()->requestInterruption();
+    const auto interrupted = ServicesTest::settled(future).get();
+    EXPECT_TRUE(interrupted.training.cancelled);
+    EXPECT_LT(interrupted.training.iterations, 100000000);
+}
+
 TEST(AIModelTrainerRunner, FailuresFinishTheFutureWithTheirMessage)
 {
     WorkerThread worker;
     const auto network = smallNetwork();
-    EXPECT_EQ(failureOf(startTraining(worker, network.get(), lineCases(40, 0.0), Example(), 0.0, nullptr)),
+    EXPECT_EQ(failureOf(startTraining(worker, network, lineCases(40, 0.0), Example(), 0.0, nullptr)),
               "The learning rate must be finite and positive, not 0");
     EXPECT_FALSE(network->getLastTrainResult().has_value());
     EXPECT_EQ(failureOf(startTraining(worker, nullptr, lineCases(40, 0.0), Example(), 0.02, nullptr)),
@@ -154,7 +178,7 @@ TEST(AIModelTesterRunner, TestsATrainedNetworkInTheTrainersThread)
     const auto network = smallNetwork();
     const Example testing = lineCases(12, 0.02);
 
-    auto* untrained = new AIModelTesterRunner(&trainer, network.get(), testing, std::nullopt);
+    auto* untrained = new AIModelTesterRunner(&trainer, network, testing, std::nullopt);
     EXPECT_EQ(untrained->parent(), &trainer);
     EXPECT_STREQ(untrained->metaObject()->className(), "Conflux::AIModelTesterRunner");
     auto future = untrained->future();
@@ -162,7 +186,7 @@ TEST(AIModelTesterRunner, TestsATrainedNetworkInTheTrainersThread)
     EXPECT_EQ(failureOf(future), "Network isn't trained");
 
     const auto trained = network->train(lineCases(40, 0.0), Example(), 0.0, 100, 0.02, std::nullopt, nullptr);
-    auto* runner = new AIModelTesterRunner(&trainer, network.get(), testing, std::nullopt);
+    auto* runner = new AIModelTesterRunner(&trainer, network, testing, std::nullopt);
     future = runner->future();
     runner->startLater();
     const AIModelTrainerResult result = ServicesTest::settled(future).get();

@@ -10,7 +10,14 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include <QThread>
+
+#include <atomic>
+#include <chrono>
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <thread>
 #include <sstream>
 
 using namespace EntityModel;
@@ -117,7 +124,7 @@ TEST(AIModelTrainerRuns, SeededTrainingStoresTheNetworkBoundsAndSummary)
     ASSERT_FALSE(messages.empty());
     EXPECT_EQ(messages.back(), "Training\n\t RMS Error " +
                                    QString::number(result.training.rmsError).toStdString() +
-                                   "Testing\n\t RMS Error " +
+                                   "\nTesting\n\t RMS Error " +
                                    QString::number(result.training.testResult->rmsError).toStdString());
 
     // Bounds widened to the data's range.
@@ -206,4 +213,179 @@ TEST(AIModelTrainerRuns, TestingSummarisesTheTrainingRunAndReportsTheTest)
                                        QString::number(result.testing->rmsError).toStdString()});
     EXPECT_EQ(s.summary().find("Testing RMS Error"), std::string::npos)
         << "the separate test is not summarised";
+}
+
+TEST(AIModelTrainerRuns, TheChosenOptimiserTrainsAndOnlyAdamTakesTheLearningRate)
+{
+    using AISystem::NeuralNetworkOptimiser;
+    const auto trained = [](NeuralNetworkOptimiser optimiser, double rate)
+    {
+        ServerRun s;
+        s.trainer->setMaximumIterations(10);
+        s.trainer->setOptimiser(optimiser);
+        s.trainer->setLearningRate(rate);
+        s.trainer->train(nullptr);
+        EXPECT_EQ(s.trainer->getNeuralNetwork()->getOptions().optimiser, optimiser);
+        return getByteArrayValue(s.trainer->getAIModel(), NeuralNetwork_Model_Data_t);
+    };
+    EXPECT_EQ(ServerRun().trainer->getOptimiser(), NeuralNetworkOptimiser::LBFGS);
+    EXPECT_NE(trained(NeuralNetworkOptimiser::Adam, 0.01), trained(NeuralNetworkOptimiser::Adam, 0.5));
+    // L-BFGS's line search chooses its own steps.
+    EXPECT_EQ(trained(NeuralNetworkOptimiser::LBFGS, 0.01), trained(NeuralNetworkOptimiser::LBFGS, 0.5));
+    EXPECT_NE(trained(NeuralNetworkOptimiser::Adam, 0.01), trained(NeuralNetworkOptimiser::LBFGS, 0.01));
+}
+
+TEST(AIModelTrainerRuns, ARestoredNetworkFoldsTheModelsConversionsAndAnswersAsBefore)
+{
+    ServerRun s;
+    Entity* model = s.trainer->getAIModel();
+    // The sample's network takes (T - 24) / 5 on its second input; a model unit comes on top.
+    ASSERT_EQ(getStringValue(s.input(1), "Model Unit"), "°C");
+    ASSERT_TRUE(EntityEditor::setValueNoThrow(s.input(1), "Model Unit", std::string("°F")));
+    const Tensor cases = s.trainer->getTrainingExample()->getInputs().slice(0, 0, 50, 1);
+    const Tensor before = Conflux::AIModuleGenerator::generateTranformed(model).eval(cases);
+
+    std::vector<std::string> notes;
+    ASSERT_TRUE(s.trainer->restoreNeuralNetwork(&notes));
+    const std::string input2 = "input 2 'Server A01-1 Inlet:Simulation Results.Temperature Net.Mean Temperature Net'";
+    EXPECT_EQ(notes, (std::vector<std::string>{
+                         input2 + ": Model Unit °F reset to the standard unit °C (folded into the network)",
+                         input2 + ": scaling Mean Std Dev removed (folded into the network)"}));
+    EXPECT_EQ(getStringValue(s.input(1), "Model Unit"), "°C");
+    EXPECT_EQ(getTypeValue(s.input(1), To_Model_Transformation_t / Type_t), None_t);
+
+    // The network, the model as the solver gets it and the stored data all answer as before.
+    for (const Tensor& after : {s.trainer->evaluate(cases), Conflux::AIModuleGenerator::generateTranformed(model).eval(cases)})
+        for (std::int64_t i = 0; i < before.getElementCount(); ++i)
+            EXPECT_NEAR(after.getDouble(i), before.getDouble(i), 1e-9 * (1.0 + std::abs(before.getDouble(i)))) << i;
+
+    // It trains on from there, on standard values.
+    s.trainer->setHiddenLayers(s.trainer->getNeuralNetwork()->getHiddenLayers());
+    s.trainer->setTrainingDataType(s.trainer->getNeuralNetwork()->getElementType());
+    s.trainer->setMaximumIterations(5);
+    ASSERT_EQ(s.trainer->continuationMismatch(), "");
+    const double initial =
+        s.trainer->getNeuralNetwork()
+            ->test(*s.trainer->getTrainingExample(), s.trainer->createWeightTensor(), nullptr)
+            .rmsError;
+    const AIModelTrainerResult result = s.trainer->train(nullptr);
+    EXPECT_LT(result.training.rmsError, initial);
+}
+
+TEST(AIModelTrainerRuns, ANewNetworkMakesTheModelHandItStandardValues)
+{
+    ServerRun s;
+    ASSERT_EQ(getStringValue(s.input(1), "Model Unit"), "°C");
+    ASSERT_TRUE(EntityEditor::setValueNoThrow(s.input(1), "Model Unit", std::string("°F")));
+    s.trainer->setMaximumIterations(5);
+    s.trainer->train(nullptr);
+    EXPECT_EQ(getStringValue(s.input(1), "Model Unit"), "°C");
+    EXPECT_EQ(getTypeValue(s.input(1), To_Model_Transformation_t / Type_t), None_t);
+    const Tensor cases = s.trainer->getTrainingExample()->getInputs();
+    EXPECT_EQ(Conflux::AIModuleGenerator::generateTranformed(s.trainer->getAIModel()).eval(cases),
+              s.trainer->evaluate(cases));
+    EXPECT_EQ(s.trainer->useStandardValues(), std::vector<std::string>{}) << "nothing left to change";
+}
+
+TEST(AIModelTrainerRuns, ContinuingNamesTheFirstBindingThatDiffersFromTheNetworks)
+{
+    ServerRun s;
+    ASSERT_TRUE(s.trainer->restoreNeuralNetwork());
+    s.trainer->setHiddenLayers(s.trainer->getNeuralNetwork()->getHiddenLayers());
+    EXPECT_EQ(s.trainer->continuationMismatch(), "");
+    // The same attributes in the other order: as many columns, other meanings.
+    Attribute* power = s.trainer->getInputAttribute(0);
+    Attribute* inlet = s.trainer->getInputAttribute(1);
+    ASSERT_TRUE(s.trainer->setInputAttribute(0, inlet) && s.trainer->setInputAttribute(1, power));
+    EXPECT_FALSE(s.trainer->canContinue());
+    EXPECT_EQ(s.trainer->continuationMismatch(),
+              "input 1 is bound to 'Server A01-1 Inlet:Simulation Results.Temperature Net.Mean Temperature Net', "
+              "the network was trained on 'Server A01-1:Power.Power Definition.Typical Power'");
+    EXPECT_EQ(failureOf([&] { s.trainer->train(nullptr); }), "Unable to continue training");
+    s.trainer->setInputAttribute(0, power);
+    s.trainer->setInputAttribute(1, inlet);
+    s.trainer->setHiddenLayers({3});
+    EXPECT_EQ(s.trainer->continuationMismatch(), "the network has hidden layers " +
+                                                     [&]
+                                                     {
+                                                         std::string sizes;
+                                                         for (size_t n : s.trainer->getNeuralNetwork()->getHiddenLayers())
+                                                             sizes += (sizes.empty() ? "" : ",") + std::to_string(n);
+                                                         return sizes;
+                                                     }() +
+                                                     ", the options ask for 3");
+}
+
+namespace
+{
+/// Starts a long real training run and waits until its first iterations are reported.
+Futures::FutureEx<AIModelTrainerResult> startLongRun(ServerRun& s, Tools::RecordingToolProgress& progress)
+{
+    s.trainer->setMaximumIterations(100000000);
+    auto future = s.trainer->trainAsync();
+    future.attachProgress(&progress);
+    EXPECT_TRUE(ServicesTest::processEventsUntil(
+        [&] { return !progress.texts(Tools::RecordingToolProgress::Kind::Message).empty(); }, 60000));
+    return future;
+}
+} // namespace
+
+TEST(AIModelTrainerRuns, DestroyingTheTrainerStopsARealRunOnTheWorkerThreadAfterItsIteration)
+{
+    ServerRun s;
+    Tools::RecordingToolProgress progress;
+    const auto future = startLongRun(s, progress);
+    s.trainer.reset();
+    // The run ended by its own loop (a last line and full position), not by the thread being killed.
+    const auto calls = progress.calls();
+    ASSERT_FALSE(calls.empty());
+    EXPECT_EQ(calls.back().kind, Tools::RecordingToolProgress::Kind::Progress);
+    EXPECT_EQ(calls.back().value, Tools::ToolProgress::MaximumPosition);
+    const auto lines = progress.texts(Tools::RecordingToolProgress::Kind::Message);
+    EXPECT_EQ(lines.back().rfind("Iteration ", 0), 0u) << lines.back();
+}
+
+TEST(AIModelTrainerRuns, ResetOrRestoreDuringARunOnTheWorkerThreadGivesItUpWithoutFreeingItsNetwork)
+{
+    for (const bool restore : {false, true})
+    {
+        SCOPED_TRACE(restore ? "restore" : "reset");
+        ServerRun s;
+        Tools::RecordingToolProgress progress;
+        const auto future = startLongRun(s, progress);
+        if (restore)
+            EXPECT_TRUE(s.trainer->restoreNeuralNetwork());
+        else
+            s.trainer->reset();
+        EXPECT_EQ(failureOf([&] { ServicesTest::settled(future).get(); }),
+                  "The run was given up: the trainer's network was reset or replaced while it ran");
+        EXPECT_EQ(progress.calls().back().value, Tools::ToolProgress::MaximumPosition);
+        // The trainer goes on with a network of its own.
+        s.trainer->reset();
+        s.trainer->setMaximumIterations(3);
+        EXPECT_EQ(s.trainer->train(nullptr).training.iterations, 3);
+    }
+}
+
+TEST(AIModelTrainerRunsDeathTest, WithoutAnApplicationARunFailsInsteadOfWaitingForEver)
+{
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            // A watchdog: waiting for ever would otherwise hang the test.
+            std::thread([] {
+                std::this_thread::sleep_for(std::chrono::seconds(60));
+                std::_Exit(3);
+            }).detach();
+            const auto project = ProjectFile::load(QStringLiteral(CONFLUX_EXAMPLES_DIR "/sample-datacentre.json"));
+            AIModelTrainer trainer;
+            trainer.initialize(TrainerTest::findEntity(project->getRootEntity(), "Server A01-1"), true);
+            *trainer.getTrainingExample() =
+                AIModelTrainer::readData(CONFLUX_EXAMPLES_DIR "/data/server-training.csv", false);
+            trainer.setMaximumIterations(2);
+            const std::string message = failureOf([&] { trainer.train(nullptr); });
+            std::fprintf(stderr, "%s\n", message.c_str());
+            std::_Exit(QCoreApplication::instance() == nullptr && message.find("QCoreApplication") != std::string::npos ? 0 : 4);
+        },
+        ::testing::ExitedWithCode(0), "Training and testing need a QCoreApplication");
 }

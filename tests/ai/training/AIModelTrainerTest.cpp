@@ -5,11 +5,7 @@
 #include "host/entitymodel/EntityReading.h"
 #include "tests/ai/training/TrainerTestSupport.h"
 
-#include <QThread>
 #include <gtest/gtest.h>
-
-#include <atomic>
-#include <chrono>
 
 using namespace EntityModel;
 using AISystem::Tensor;
@@ -296,45 +292,6 @@ TEST(AIModelTrainerOptions, HiddenLayersByGenerationMode)
     s.trainer->clear();
     EXPECT_EQ(s.trainer->calcAutoHiddenLayerSize(), 0u);
     EXPECT_EQ(s.trainer->calcDataPointsPerNode(), 0u);
-}
-
-namespace
-{
-/// Reaches the worker thread the training runs use.
-struct ThreadedTrainer : AIModelTrainer
-{
-    using AIModelTrainer::startWorkerThread;
-};
-} // namespace
-
-TEST(AIModelTrainerLifetime, DestructionStopsABusyWorkerThread)
-{
-    ServicesTest::app();
-    auto trainer = std::make_unique<ThreadedTrainer>();
-    QThread* worker = trainer->startWorkerThread();
-    ASSERT_TRUE(worker->isRunning());
-    EXPECT_EQ(worker->parent(), trainer.get());
-
-    // A long job that, like a training run, ends early when interruption is requested.
-    std::atomic<bool> started{false}, interrupted{false};
-    QObject context;
-    context.moveToThread(worker);
-    QMetaObject::invokeMethod(
-        &context,
-        [&]
-        {
-            started = true;
-            const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-            while (!QThread::currentThread()->isInterruptionRequested() &&
-                   std::chrono::steady_clock::now() < giveUp)
-                QThread::msleep(5);
-            interrupted = QThread::currentThread()->isInterruptionRequested();
-        },
-        Qt::QueuedConnection);
-    ASSERT_TRUE(ServicesTest::processEventsUntil([&] { return started.load(); }));
-
-    trainer.reset();
-    EXPECT_TRUE(interrupted); // stopped by the request, not by the job's own guard time
 }
 
 TEST(AIModelTrainerSetup, AGivenTrainerEntityKeepsItsTargetAndFitsTheExamples)

@@ -461,3 +461,39 @@ TEST(NeuralNetworkTrainer, PhysicsConservedOutputsCloseTheBalance)
     // The balance fixes the outlet: 1200 W into 0.119 kg/s of air.
     EXPECT_NEAR(outputs.at(0, 0), 22.0 + 1200.0 / (1.19 * 0.1 * 1006.0), 1e-6);
 }
+
+TEST(NeuralNetworkTrainer, FoldedValueTransformsLeaveTheAnswersAndSurviveTheBytes)
+{
+    // A network trained on values a caller mapped first (a unit and a scaling) takes the unmapped
+    // values once the maps are folded in, and answers as before.
+    auto network = smoothNetwork(3);
+    const Example training = smoothExample(6);
+    network->train(training, Example(), 0.0, 20, 0.01, std::nullopt, nullptr);
+    const std::vector<std::pair<double, double>> inputs{{5.0 / 9.0, -160.0 / 9.0}, {0.2, -4.8}};
+    const std::vector<std::pair<double, double>> outputs{{2.0, 1.0}, {1.0, 0.0}};
+    const Tensor callers = Tensor::fromRows({{-0.5, 0.25}, {0.75, -1.0}, {0.0, 0.0}});
+    std::vector<std::vector<double>> mapped;
+    for (std::int64_t r = 0; r < 3; ++r)
+        mapped.push_back({inputs[0].first * callers.at(r, 0) + inputs[0].second,
+                          inputs[1].first * callers.at(r, 1) + inputs[1].second});
+    const Tensor before = network->eval(Tensor::fromRows(mapped));
+
+    network->foldValueTransforms(inputs, outputs);
+    const auto reloaded = NeuralNetworkTrainer::fromByteArray(network->toByteArray());
+    for (const Module* module : {static_cast<const Module*>(network.get()), static_cast<const Module*>(reloaded.get())})
+    {
+        const Tensor after = module->eval(callers);
+        for (std::int64_t r = 0; r < 3; ++r)
+            for (std::int64_t j = 0; j < 2; ++j)
+                EXPECT_NEAR(after.at(r, j), outputs[static_cast<size_t>(j)].first * before.at(r, j) +
+                                                outputs[static_cast<size_t>(j)].second,
+                            1e-9)
+                    << r << "," << j;
+    }
+
+    EXPECT_EQ(messageOf([&] { network->foldValueTransforms({{1.0, 0.0}}, outputs); }),
+              "1 input transforms for a network of 2 inputs");
+    EXPECT_EQ(messageOf([&] { network->foldValueTransforms({{1.0, 0.0}, {-1.0, 0.0}}, outputs); }),
+              "The transform of input 2 (-1 x + 0) cannot be folded into the network: its factor must be finite "
+              "and positive");
+}
