@@ -16,7 +16,8 @@ namespace
 std::string describe(const onnx::NodeProto& node, std::size_t index)
 {
     const std::string op = node.op_type().empty() ? std::string("Unnamed operator") : node.op_type();
-    return node.name().empty() ? op + " node #" + std::to_string(index + 1) : op + " node '" + node.name() + "'";
+    return node.name().empty() ? op + " node #" + std::to_string(index + 1)
+                               : op + " node '" + node.name() + "'";
 }
 
 ONNXGraph::Port port(const onnx::ValueInfoProto& info, const std::string& what)
@@ -122,7 +123,8 @@ ONNXGraph ONNXGraph::fromBytes(const Utilities::bytearray& bytes)
     auto impl = std::make_shared<Impl>();
     std::unordered_map<std::string, int> slots;
     std::vector<ONNXElementType> types;
-    const auto define = [&](const std::string& name, ONNXElementType type, const std::string& what) {
+    const auto define = [&](const std::string& name, ONNXElementType type, const std::string& what)
+    {
         if (name.empty())
             throw std::runtime_error(what + " has no name");
         if (!slots.emplace(name, impl->slotCount).second)
@@ -174,8 +176,9 @@ ONNXGraph ONNXGraph::fromBytes(const Utilities::bytearray& bytes)
             }
             const auto found = slots.find(name);
             if (found == slots.end())
-                throw std::runtime_error(label + ": input '" + name +
-                                         "' is not defined by a graph input, an initializer or an earlier node");
+                throw std::runtime_error(
+                    label + ": input '" + name +
+                    "' is not defined by a graph input, an initializer or an earlier node");
             step.inputs.push_back(found->second);
             inputTypes.emplace_back(types[static_cast<std::size_t>(found->second)]);
         }
@@ -211,8 +214,8 @@ ONNXGraph ONNXGraph::fromBytes(const Utilities::bytearray& bytes)
         Port declared = port(output, "graph output");
         const ONNXElementType computed = types[static_cast<std::size_t>(found->second)];
         if (declared.type != computed)
-            throw std::runtime_error("graph output '" + output.name() + "' is declared " + toString(declared.type) +
-                                     " but is computed as " + toString(computed));
+            throw std::runtime_error("graph output '" + output.name() + "' is declared " +
+                                     toString(declared.type) + " but is computed as " + toString(computed));
         impl->outputSlots.push_back(found->second);
         impl->outputs.push_back(std::move(declared));
     }
@@ -266,8 +269,8 @@ std::vector<ONNXTensor> ONNXGraph::run(const std::map<std::string, ONNXTensor>& 
             throw std::runtime_error("graph input '" + declared.name + "' is not given");
         const ONNXTensor& value = given->second;
         if (value.type != declared.type)
-            throw std::runtime_error("graph input '" + declared.name + "' is " + toString(declared.type) + ", not " +
-                                     toString(value.type));
+            throw std::runtime_error("graph input '" + declared.name + "' is " + toString(declared.type) +
+                                     ", not " + toString(value.type));
         bool fits = !declared.hasShape || declared.shape.size() == value.shape.size();
         for (std::size_t d = 0; fits && declared.hasShape && d < declared.shape.size(); ++d)
             fits = declared.shape[d] < 0 || declared.shape[d] == value.shape[d];

@@ -70,8 +70,8 @@ public:
             const bool fits = (output.shape.size() == 2 && output.shape[0] == batch) ||
                               (output.shape.size() == 1 && output.shape[0] == batch);
             if (!fits)
-                throw std::runtime_error("ONNX model: the output '" + m_graph.outputs().front().name + "' is " +
-                                         shapeOf(output) + " for " + std::to_string(batch) +
+                throw std::runtime_error("ONNX model: the output '" + m_graph.outputs().front().name +
+                                         "' is " + shapeOf(output) + " for " + std::to_string(batch) +
                                          " cases; it must hold one row per case");
             width = output.shape.size() == 2 ? output.shape[1] : 1;
             results.insert(results.end(), output.values.begin(), output.values.end());
@@ -111,10 +111,12 @@ std::shared_ptr<const ModuleImpl> loadONNXModule(const Utilities::bytearray& byt
         ONNXGraph graph = ONNXGraph::fromBytes(bytes);
         if (graph.inputs().size() != 1)
             throw std::runtime_error("the graph has " + std::to_string(graph.inputs().size()) + " inputs (" +
-                                     portList(graph.inputs()) + "); a model takes one {cases, inputs} tensor");
+                                     portList(graph.inputs()) +
+                                     "); a model takes one {cases, inputs} tensor");
         if (graph.outputs().size() != 1)
-            throw std::runtime_error("the graph has " + std::to_string(graph.outputs().size()) + " outputs (" +
-                                     portList(graph.outputs()) + "); a model gives one {cases, outputs} tensor");
+            throw std::runtime_error("the graph has " + std::to_string(graph.outputs().size()) +
+                                     " outputs (" + portList(graph.outputs()) +
+                                     "); a model gives one {cases, outputs} tensor");
         const ONNXGraph::Port& input = graph.inputs().front();
         const ONNXGraph::Port& output = graph.outputs().front();
         for (const ONNXGraph::Port* port : {&input, &output})
@@ -122,10 +124,12 @@ std::shared_ptr<const ModuleImpl> loadONNXModule(const Utilities::bytearray& byt
                 throw std::runtime_error("'" + port->name +
                                          "' is int64; a model's input and output are float or double");
         if (input.hasShape && input.shape.size() != 2)
-            throw std::runtime_error("the input '" + input.name + "' has " + std::to_string(input.shape.size()) +
+            throw std::runtime_error("the input '" + input.name + "' has " +
+                                     std::to_string(input.shape.size()) +
                                      " dimensions; a model takes one {cases, inputs} tensor");
         if (output.hasShape && output.shape.size() != 2 && output.shape.size() != 1)
-            throw std::runtime_error("the output '" + output.name + "' has " + std::to_string(output.shape.size()) +
+            throw std::runtime_error("the output '" + output.name + "' has " +
+                                     std::to_string(output.shape.size()) +
                                      " dimensions; a model gives one {cases, outputs} tensor");
         return std::make_shared<ONNXModule>(std::move(graph));
     }

@@ -6,8 +6,8 @@
 
 #include <algorithm>
 #include <array>
-#include <cctype>
 #include <bit>
+#include <cctype>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -42,7 +42,8 @@ std::string dataTypeName(int code)
     if (onnx::TensorProto_DataType_IsValid(code))
     {
         std::string name = onnx::TensorProto_DataType_Name(static_cast<onnx::TensorProto_DataType>(code));
-        std::transform(name.begin(), name.end(), name.begin(), [](unsigned char c) { return std::tolower(c); });
+        std::transform(name.begin(), name.end(), name.begin(),
+                       [](unsigned char c) { return std::tolower(c); });
         return name;
     }
     return "type " + std::to_string(code);
@@ -67,12 +68,14 @@ ONNXTensor makeTensor(ONNXElementType type, Shape shape)
 }
 
 /// An axis in [-rank, rank) (or [-rank, rank] where the operator allows the end) made non-negative.
-std::int64_t normalisedAxis(std::int64_t axis, std::int64_t rank, const std::string& what, bool allowEnd = false)
+std::int64_t normalisedAxis(std::int64_t axis, std::int64_t rank, const std::string& what,
+                            bool allowEnd = false)
 {
     const std::int64_t upper = allowEnd ? rank : rank - 1;
     if (axis < -rank || axis > upper)
-        throw std::runtime_error(what + " = " + std::to_string(axis) + " is outside [" + std::to_string(-rank) +
-                                 ", " + std::to_string(upper) + "] for an input of rank " + std::to_string(rank));
+        throw std::runtime_error(what + " = " + std::to_string(axis) + " is outside [" +
+                                 std::to_string(-rank) + ", " + std::to_string(upper) +
+                                 "] for an input of rank " + std::to_string(rank));
     return axis < 0 ? axis + rank : axis;
 }
 
@@ -134,8 +137,7 @@ Shape broadcastShape(const Shape& a, const Shape& b)
     return out;
 }
 
-template <typename F>
-ONNXTensor binary(const ONNXTensor& a, const ONNXTensor& b, F f)
+template <typename F> ONNXTensor binary(const ONNXTensor& a, const ONNXTensor& b, F f)
 {
     ONNXTensor out = makeTensor(a.type, broadcastShape(a.shape, b.shape));
     if (a.shape == b.shape)
@@ -145,15 +147,14 @@ ONNXTensor binary(const ONNXTensor& a, const ONNXTensor& b, F f)
     {
         const std::array<Shape, 2> strides{broadcastStrides(a.shape, out.shape.size()),
                                            broadcastStrides(b.shape, out.shape.size())};
-        forEachIndex(out.shape, strides, [&](std::int64_t o, const std::array<std::int64_t, 2>& at) {
-            out.values[o] = f(a.values[at[0]], b.values[at[1]]);
-        });
+        forEachIndex(out.shape, strides,
+                     [&](std::int64_t o, const std::array<std::int64_t, 2>& at)
+                     { out.values[o] = f(a.values[at[0]], b.values[at[1]]); });
     }
     return rounded(std::move(out));
 }
 
-template <typename F>
-ONNXTensor unary(const ONNXTensor& x, F f)
+template <typename F> ONNXTensor unary(const ONNXTensor& x, F f)
 {
     ONNXTensor out = x;
     for (double& v : out.values)
@@ -265,9 +266,9 @@ private:
 void requireInputs(const InputTypes& types, std::size_t min, std::size_t max)
 {
     if (types.size() < min || types.size() > max)
-        throw std::runtime_error("it has " + std::to_string(types.size()) + " inputs; the operator takes " +
-                                 (min == max ? std::to_string(min)
-                                             : std::to_string(min) + " to " + std::to_string(max)));
+        throw std::runtime_error(
+            "it has " + std::to_string(types.size()) + " inputs; the operator takes " +
+            (min == max ? std::to_string(min) : std::to_string(min) + " to " + std::to_string(max)));
     for (std::size_t i = 0; i < min; ++i)
         if (!types[i])
             throw std::runtime_error("input " + std::to_string(i + 1) + " is required but left out");
@@ -307,7 +308,12 @@ Shape readInts(const ONNXTensor& tensor, const std::string& what)
         throw std::runtime_error(what + " must be a 1-D tensor, not " + shapeText(tensor.shape));
     Shape values;
     for (double v : tensor.values)
+    {
+        // Beyond any size or axis a tensor here can have, and beyond what converts back exactly.
+        if (std::abs(v) > static_cast<double>(maxElements))
+            throw std::runtime_error(what + " holds " + number(v) + ", out of range");
         values.push_back(static_cast<std::int64_t>(v));
+    }
     return values;
 }
 
@@ -335,20 +341,26 @@ CompiledNode compileBinary(const std::string& op, Attributes& attributes, const 
     const bool integer = type == ONNXElementType::Int64;
     Kernel kernel;
     if (op == "Add")
-        kernel = [](const Inputs& in) { return binary(*in[0], *in[1], [](double a, double b) { return a + b; }); };
+        kernel = [](const Inputs& in)
+        { return binary(*in[0], *in[1], [](double a, double b) { return a + b; }); };
     else if (op == "Sub")
-        kernel = [](const Inputs& in) { return binary(*in[0], *in[1], [](double a, double b) { return a - b; }); };
+        kernel = [](const Inputs& in)
+        { return binary(*in[0], *in[1], [](double a, double b) { return a - b; }); };
     else if (op == "Mul")
-        kernel = [](const Inputs& in) { return binary(*in[0], *in[1], [](double a, double b) { return a * b; }); };
+        kernel = [](const Inputs& in)
+        { return binary(*in[0], *in[1], [](double a, double b) { return a * b; }); };
     else
-        kernel = [integer](const Inputs& in) {
-            return binary(*in[0], *in[1], [integer](double a, double b) {
-                if (!integer)
-                    return a / b;
-                if (b == 0)
-                    throw std::runtime_error("integer division by zero");
-                return std::trunc(a / b);
-            });
+        kernel = [integer](const Inputs& in)
+        {
+            return binary(*in[0], *in[1],
+                          [integer](double a, double b)
+                          {
+                              if (!integer)
+                                  return a / b;
+                              if (b == 0)
+                                  throw std::runtime_error("integer division by zero");
+                              return std::trunc(a / b);
+                          });
         };
     return {kernel, type};
 }
@@ -372,7 +384,8 @@ CompiledNode compileUnary(const std::string& op, Attributes& attributes, const I
         if (op == "Tanh")
             f = [](double x) { return std::tanh(x); };
         else if (op == "Sigmoid")
-            f = [](double x) {
+            f = [](double x)
+            {
                 if (x >= 0)
                     return 1.0 / (1.0 + std::exp(-x));
                 const double e = std::exp(x);
@@ -424,7 +437,8 @@ CompiledNode compileClip(Attributes& attributes, const InputTypes& types)
     const double min = attributes.floatOr("min", -std::numeric_limits<float>::max());
     const double max = attributes.floatOr("max", std::numeric_limits<float>::max());
     attributes.finish("min, max (before opset 11)");
-    return {[hasAttributes, min, max, lowest](const Inputs& in) {
+    return {[hasAttributes, min, max, lowest](const Inputs& in)
+            {
                 double lo = hasAttributes ? min : lowest;
                 double hi = hasAttributes ? max : -lowest;
                 if (in.size() > 1 && in[1] != nullptr)
@@ -448,25 +462,28 @@ CompiledNode compileGemm(Attributes& attributes, const InputTypes& types)
     attributes.finish("alpha, beta, transA, transB");
     for (const auto& [name, value] : {std::pair{"transA", transA}, std::pair{"transB", transB}})
         if (value != 0 && value != 1)
-            throw std::runtime_error(std::string(name) + " = " + std::to_string(value) + " is neither 0 nor 1");
-    return {[=](const Inputs& in) {
+            throw std::runtime_error(std::string(name) + " = " + std::to_string(value) +
+                                     " is neither 0 nor 1");
+    return {[=](const Inputs& in)
+            {
                 const ONNXTensor& a = *in[0];
                 const ONNXTensor& b = *in[1];
                 if (a.shape.size() != 2 || b.shape.size() != 2)
-                    throw std::runtime_error("A is " + shapeText(a.shape) + " and B is " + shapeText(b.shape) +
-                                             "; both must be matrices");
+                    throw std::runtime_error("A is " + shapeText(a.shape) + " and B is " +
+                                             shapeText(b.shape) + "; both must be matrices");
                 const std::int64_t m = transA ? a.shape[1] : a.shape[0];
                 const std::int64_t k = transA ? a.shape[0] : a.shape[1];
                 const std::int64_t kb = transB ? b.shape[1] : b.shape[0];
                 const std::int64_t n = transB ? b.shape[0] : b.shape[1];
                 if (k != kb)
-                    throw std::runtime_error("A is " + shapeText(a.shape) + " (transA = " + std::to_string(transA) +
-                                             ") and B is " + shapeText(b.shape) + " (transB = " +
-                                             std::to_string(transB) + "): their inner sizes " + std::to_string(k) +
-                                             " and " + std::to_string(kb) + " differ");
+                    throw std::runtime_error("A is " + shapeText(a.shape) +
+                                             " (transA = " + std::to_string(transA) + ") and B is " +
+                                             shapeText(b.shape) + " (transB = " + std::to_string(transB) +
+                                             "): their inner sizes " + std::to_string(k) + " and " +
+                                             std::to_string(kb) + " differ");
                 if (m * n > 0 && k > maxProductWork / (m * n))
-                    throw std::runtime_error("a product of " + shapeText({m, k}) + " by " + shapeText({k, n}) +
-                                             " is too large to evaluate");
+                    throw std::runtime_error("a product of " + shapeText({m, k}) + " by " +
+                                             shapeText({k, n}) + " is too large to evaluate");
                 ONNXTensor y = makeTensor(a.type, {m, n});
                 Eigen::Map<const RowMatrix> ma(a.values.data(), a.shape[0], a.shape[1]);
                 Eigen::Map<const RowMatrix> mb(b.values.data(), b.shape[0], b.shape[1]);
@@ -485,12 +502,12 @@ CompiledNode compileGemm(Attributes& attributes, const InputTypes& types)
                     const ONNXTensor& c = *in[2];
                     const Shape target{m, n};
                     if (c.shape.size() > 2 || broadcastShape(c.shape, target) != target)
-                        throw std::runtime_error("C is " + shapeText(c.shape) + " and does not broadcast to " +
-                                                 shapeText(target));
+                        throw std::runtime_error("C is " + shapeText(c.shape) +
+                                                 " and does not broadcast to " + shapeText(target));
                     const std::array<Shape, 1> strides{broadcastStrides(c.shape, 2)};
-                    forEachIndex(target, strides, [&](std::int64_t o, const std::array<std::int64_t, 1>& at) {
-                        y.values[o] += beta * c.values[at[0]];
-                    });
+                    forEachIndex(target, strides,
+                                 [&](std::int64_t o, const std::array<std::int64_t, 1>& at)
+                                 { y.values[o] += beta * c.values[at[0]]; });
                 }
                 return rounded(std::move(y));
             },
@@ -503,7 +520,8 @@ CompiledNode compileMatMul(Attributes& attributes, const InputTypes& types)
     attributes.finish("");
     const ONNXElementType type = requireSame(types);
     requireFloating(types[0], "input A");
-    return {[](const Inputs& in) {
+    return {[](const Inputs& in)
+            {
                 Shape sa = in[0]->shape;
                 Shape sb = in[1]->shape;
                 if (sa.empty() || sb.empty())
@@ -520,8 +538,9 @@ CompiledNode compileMatMul(Attributes& attributes, const InputTypes& types)
                 const std::int64_t n = sb.back();
                 if (sb[sb.size() - 2] != k)
                     throw std::runtime_error("A is " + shapeText(in[0]->shape) + " and B is " +
-                                             shapeText(in[1]->shape) + ": their inner sizes " + std::to_string(k) +
-                                             " and " + std::to_string(sb[sb.size() - 2]) + " differ");
+                                             shapeText(in[1]->shape) + ": their inner sizes " +
+                                             std::to_string(k) + " and " + std::to_string(sb[sb.size() - 2]) +
+                                             " differ");
                 const Shape batchA(sa.begin(), sa.end() - 2);
                 const Shape batchB(sb.begin(), sb.end() - 2);
                 const Shape batch = broadcastShape(batchA, batchB);
@@ -540,11 +559,13 @@ CompiledNode compileMatMul(Attributes& attributes, const InputTypes& types)
                 for (std::int64_t& s : stridesB)
                     s *= k * n;
                 const std::array<Shape, 2> strides{stridesA, stridesB};
-                forEachIndex(batch, strides, [&](std::int64_t o, const std::array<std::int64_t, 2>& at) {
-                    Eigen::Map<const RowMatrix> ma(in[0]->values.data() + at[0], m, k);
-                    Eigen::Map<const RowMatrix> mb(in[1]->values.data() + at[1], k, n);
-                    Eigen::Map<RowMatrix>(y.values.data() + o * m * n, m, n).noalias() = ma * mb;
-                });
+                forEachIndex(batch, strides,
+                             [&](std::int64_t o, const std::array<std::int64_t, 2>& at)
+                             {
+                                 Eigen::Map<const RowMatrix> ma(in[0]->values.data() + at[0], m, k);
+                                 Eigen::Map<const RowMatrix> mb(in[1]->values.data() + at[1], k, n);
+                                 Eigen::Map<RowMatrix>(y.values.data() + o * m * n, m, n).noalias() = ma * mb;
+                             });
                 if (vectorA)
                     y.shape.erase(y.shape.end() - 2);
                 if (vectorB)
@@ -560,11 +581,13 @@ CompiledNode compileReshape(Attributes& attributes, const InputTypes& types)
     requireInt64(types[1], "the shape input");
     const bool allowZero = attributes.intOr("allowzero", 0) != 0;
     attributes.finish("allowzero");
-    return {[allowZero](const Inputs& in) {
+    return {[allowZero](const Inputs& in)
+            {
                 const ONNXTensor& x = *in[0];
                 Shape shape = readInts(*in[1], "the shape input");
                 std::optional<std::size_t> inferred;
                 std::int64_t known = 1;
+                bool zeros = false;
                 for (std::size_t i = 0; i < shape.size(); ++i)
                 {
                     if (shape[i] == 0 && !allowZero)
@@ -584,21 +607,24 @@ CompiledNode compileReshape(Attributes& attributes, const InputTypes& types)
                     }
                     if (shape[i] < 0)
                         throw std::runtime_error("shape " + shapeText(shape) + " has a negative dimension");
-                    known *= shape[i];
-                    if (known > maxElements)
+                    if (shape[i] > 0 && known > maxElements / shape[i])
                         throw std::runtime_error("shape " + shapeText(shape) + " is too large");
+                    if (shape[i] > 0)
+                        known *= shape[i];
+                    else
+                        zeros = true;
                 }
                 const auto count = static_cast<std::int64_t>(x.values.size());
                 if (inferred)
                 {
-                    if (known == 0 || count % known != 0)
+                    if (zeros || count % known != 0)
                         throw std::runtime_error("an input of shape " + shapeText(x.shape) +
                                                  " cannot be reshaped to " + shapeText(shape));
                     shape[*inferred] = count / known;
                 }
-                else if (known != count)
-                    throw std::runtime_error("an input of shape " + shapeText(x.shape) + " cannot be reshaped to " +
-                                             shapeText(shape));
+                else if ((zeros ? 0 : known) != count)
+                    throw std::runtime_error("an input of shape " + shapeText(x.shape) +
+                                             " cannot be reshaped to " + shapeText(shape));
                 return reshaped(x, shape);
             },
             *types[0]};
@@ -609,14 +635,16 @@ CompiledNode compileFlatten(Attributes& attributes, const InputTypes& types)
     requireInputs(types, 1, 1);
     const std::int64_t axis = attributes.intOr("axis", 1);
     attributes.finish("axis");
-    return {[axis](const Inputs& in) {
+    return {[axis](const Inputs& in)
+            {
                 const ONNXTensor& x = *in[0];
                 const auto rank = static_cast<std::int64_t>(x.shape.size());
                 const std::int64_t a = normalisedAxis(axis, rank, "axis", true);
                 std::int64_t outer = 1;
                 for (std::int64_t i = 0; i < a; ++i)
                     outer *= x.shape[i];
-                const std::int64_t inner = outer == 0 ? 0 : static_cast<std::int64_t>(x.values.size()) / outer;
+                const std::int64_t inner =
+                    outer == 0 ? 0 : static_cast<std::int64_t>(x.values.size()) / outer;
                 std::int64_t innerDims = 1;
                 for (std::int64_t i = a; i < rank; ++i)
                     innerDims *= x.shape[i];
@@ -637,7 +665,8 @@ CompiledNode compileConcat(Attributes& attributes, const InputTypes& types)
         throw std::runtime_error("attribute 'axis' is required");
     const std::int64_t axis = attributes.intOr("axis", 0);
     attributes.finish("axis");
-    return {[axis, type](const Inputs& in) {
+    return {[axis, type](const Inputs& in)
+            {
                 const Shape& first = in[0]->shape;
                 const auto rank = static_cast<std::int64_t>(first.size());
                 const std::int64_t a = normalisedAxis(axis, rank, "axis");
@@ -650,7 +679,8 @@ CompiledNode compileConcat(Attributes& attributes, const InputTypes& types)
                         masked[a] = first[a];
                     if (masked != first)
                         throw std::runtime_error("inputs of shapes " + shapeText(first) + " and " +
-                                                 shapeText(x->shape) + " differ outside axis " + std::to_string(a));
+                                                 shapeText(x->shape) + " differ outside axis " +
+                                                 std::to_string(a));
                     out[a] += x->shape[a];
                 }
                 ONNXTensor y = makeTensor(type, out);
@@ -661,7 +691,8 @@ CompiledNode compileConcat(Attributes& attributes, const InputTypes& types)
                 for (std::int64_t o = 0; o < outer; ++o)
                     for (const ONNXTensor* x : in)
                     {
-                        const std::size_t block = outer == 0 ? 0 : x->values.size() / static_cast<std::size_t>(outer);
+                        const std::size_t block =
+                            outer == 0 ? 0 : x->values.size() / static_cast<std::size_t>(outer);
                         const auto from = x->values.begin() + static_cast<std::ptrdiff_t>(o * block);
                         std::copy(from, from + static_cast<std::ptrdiff_t>(block), y.values.begin() + at);
                         at += block;
@@ -686,14 +717,16 @@ CompiledNode compileConstant(Attributes& attributes, const InputTypes& types)
     if (auto values = attributes.floats("value_floats"))
         given.push_back({ONNXElementType::Float, {static_cast<std::int64_t>(values->size())}, *values});
     if (attributes.has("value_int"))
-        given.push_back({ONNXElementType::Int64, {}, {static_cast<double>(attributes.intOr("value_int", 0))}});
+        given.push_back(
+            {ONNXElementType::Int64, {}, {static_cast<double>(attributes.intOr("value_int", 0))}});
     if (auto values = attributes.ints("value_ints"))
         given.push_back({ONNXElementType::Int64,
                          {static_cast<std::int64_t>(values->size())},
                          std::vector<double>(values->begin(), values->end())});
     attributes.finish("value, value_float, value_floats, value_int, value_ints");
     if (given.size() != 1)
-        throw std::runtime_error("it must have exactly one value attribute, not " + std::to_string(given.size()));
+        throw std::runtime_error("it must have exactly one value attribute, not " +
+                                 std::to_string(given.size()));
     ONNXTensor value = std::move(given.front());
     const ONNXElementType type = value.type;
     return {[value](const Inputs&) { return value; }, type};
@@ -710,7 +743,8 @@ CompiledNode compileCast(Attributes& attributes, const InputTypes& types)
         throw std::runtime_error("to = " + dataTypeName(static_cast<int>(to)) +
                                  " is not supported (only float, double and int64 are)");
     const ONNXElementType target = elementType(static_cast<int>(to));
-    return {[target](const Inputs& in) {
+    return {[target](const Inputs& in)
+            {
                 ONNXTensor y = *in[0];
                 y.type = target;
                 if (target == ONNXElementType::Int64)
@@ -738,7 +772,8 @@ CompiledNode compileTranspose(Attributes& attributes, const InputTypes& types)
             if (sorted[i] != static_cast<std::int64_t>(i))
                 throw std::runtime_error("perm = " + shapeText(*perm) + " is not a permutation");
     }
-    return {[perm](const Inputs& in) {
+    return {[perm](const Inputs& in)
+            {
                 const ONNXTensor& x = *in[0];
                 const std::size_t rank = x.shape.size();
                 Shape order(rank);
@@ -746,8 +781,8 @@ CompiledNode compileTranspose(Attributes& attributes, const InputTypes& types)
                 if (perm)
                 {
                     if (perm->size() != rank)
-                        throw std::runtime_error("perm = " + shapeText(*perm) + " does not fit an input of shape " +
-                                                 shapeText(x.shape));
+                        throw std::runtime_error("perm = " + shapeText(*perm) +
+                                                 " does not fit an input of shape " + shapeText(x.shape));
                     order = *perm;
                 }
                 Shape inStrides(rank, 1);
@@ -761,9 +796,9 @@ CompiledNode compileTranspose(Attributes& attributes, const InputTypes& types)
                     strides[0][i] = inStrides[order[i]];
                 }
                 ONNXTensor y = makeTensor(x.type, out);
-                forEachIndex(out, strides, [&](std::int64_t o, const std::array<std::int64_t, 1>& at) {
-                    y.values[o] = x.values[at[0]];
-                });
+                forEachIndex(out, strides,
+                             [&](std::int64_t o, const std::array<std::int64_t, 1>& at)
+                             { y.values[o] = x.values[at[0]]; });
                 return y;
             },
             *types[0]};
@@ -780,7 +815,8 @@ CompiledNode compileSqueeze(bool squeeze, Attributes& attributes, const InputTyp
         throw std::runtime_error("it gives its axes both as an attribute and as an input");
     if (!squeeze && !attribute && (types.size() < 2 || !types[1]))
         throw std::runtime_error("it gives no axes");
-    return {[squeeze, attribute](const Inputs& in) {
+    return {[squeeze, attribute](const Inputs& in)
+            {
                 const ONNXTensor& x = *in[0];
                 std::optional<Shape> axes = attribute;
                 if (in.size() > 1 && in[1] != nullptr)
@@ -805,8 +841,9 @@ CompiledNode compileSqueeze(bool squeeze, Attributes& attributes, const InputTyp
                     {
                         const std::int64_t a = normalisedAxis(axis, rank, "axis");
                         if (x.shape[a] != 1)
-                            throw std::runtime_error("axis " + std::to_string(axis) + " of an input of shape " +
-                                                     shapeText(x.shape) + " is not 1");
+                            throw std::runtime_error("axis " + std::to_string(axis) +
+                                                     " of an input of shape " + shapeText(x.shape) +
+                                                     " is not 1");
                         at.insert(a);
                     }
                 Shape out;
@@ -822,30 +859,33 @@ using Compiler = std::function<CompiledNode(const std::string& op, Attributes&, 
 
 const std::map<std::string, Compiler>& compilers()
 {
-    static const std::map<std::string, Compiler> table = [] {
+    static const std::map<std::string, Compiler> table = []
+    {
         std::map<std::string, Compiler> t;
         for (const char* op : {"Add", "Sub", "Mul", "Div"})
             t[op] = compileBinary;
-        for (const char* op :
-             {"Neg", "Relu", "Identity", "Tanh", "Sigmoid", "Softplus", "LeakyRelu", "Elu", "Selu", "HardSigmoid"})
+        for (const char* op : {"Neg", "Relu", "Identity", "Tanh", "Sigmoid", "Softplus", "LeakyRelu", "Elu",
+                               "Selu", "HardSigmoid"})
             t[op] = compileUnary;
         t["Clip"] = [](const std::string&, Attributes& a, const InputTypes& i) { return compileClip(a, i); };
         t["Gemm"] = [](const std::string&, Attributes& a, const InputTypes& i) { return compileGemm(a, i); };
-        t["MatMul"] = [](const std::string&, Attributes& a, const InputTypes& i) { return compileMatMul(a, i); };
-        t["Reshape"] = [](const std::string&, Attributes& a, const InputTypes& i) { return compileReshape(a, i); };
-        t["Flatten"] = [](const std::string&, Attributes& a, const InputTypes& i) { return compileFlatten(a, i); };
-        t["Concat"] = [](const std::string&, Attributes& a, const InputTypes& i) { return compileConcat(a, i); };
-        t["Constant"] = [](const std::string&, Attributes& a, const InputTypes& i) { return compileConstant(a, i); };
+        t["MatMul"] = [](const std::string&, Attributes& a, const InputTypes& i)
+        { return compileMatMul(a, i); };
+        t["Reshape"] = [](const std::string&, Attributes& a, const InputTypes& i)
+        { return compileReshape(a, i); };
+        t["Flatten"] = [](const std::string&, Attributes& a, const InputTypes& i)
+        { return compileFlatten(a, i); };
+        t["Concat"] = [](const std::string&, Attributes& a, const InputTypes& i)
+        { return compileConcat(a, i); };
+        t["Constant"] = [](const std::string&, Attributes& a, const InputTypes& i)
+        { return compileConstant(a, i); };
         t["Cast"] = [](const std::string&, Attributes& a, const InputTypes& i) { return compileCast(a, i); };
-        t["Transpose"] = [](const std::string&, Attributes& a, const InputTypes& i) {
-            return compileTranspose(a, i);
-        };
-        t["Squeeze"] = [](const std::string&, Attributes& a, const InputTypes& i) {
-            return compileSqueeze(true, a, i);
-        };
-        t["Unsqueeze"] = [](const std::string&, Attributes& a, const InputTypes& i) {
-            return compileSqueeze(false, a, i);
-        };
+        t["Transpose"] = [](const std::string&, Attributes& a, const InputTypes& i)
+        { return compileTranspose(a, i); };
+        t["Squeeze"] = [](const std::string&, Attributes& a, const InputTypes& i)
+        { return compileSqueeze(true, a, i); };
+        t["Unsqueeze"] = [](const std::string&, Attributes& a, const InputTypes& i)
+        { return compileSqueeze(false, a, i); };
         return t;
     }();
     return table;
@@ -866,7 +906,8 @@ CompiledNode compile(const onnx::NodeProto& node, const InputTypes& inputTypes)
 
 const std::vector<std::string>& supportedOperators()
 {
-    static const std::vector<std::string> names = [] {
+    static const std::vector<std::string> names = []
+    {
         std::vector<std::string> n;
         for (const auto& [name, compiler] : compilers())
             n.push_back(name);
@@ -893,17 +934,25 @@ ONNXElementType elementType(int dataType)
 
 std::int64_t elementCount(const Shape& shape)
 {
-    std::int64_t count = 1;
+    // The product of the non-zero dimensions is bounded too, so that no product of some of them
+    // (a flattened size, a matrix's rows times columns) overflows, even in a tensor of no elements.
+    std::int64_t product = 1;
+    bool empty = false;
     for (std::int64_t d : shape)
     {
         if (d < 0)
             throw std::runtime_error("the shape " + shapeText(shape) + " has a negative dimension");
-        if (d != 0 && count > maxElements / d)
+        if (d == 0)
+        {
+            empty = true;
+            continue;
+        }
+        if (product > maxElements / d)
             throw std::runtime_error("the shape " + shapeText(shape) + " has more than " +
                                      std::to_string(maxElements) + " elements");
-        count *= d;
+        product *= d;
     }
-    return count;
+    return empty ? 0 : product;
 }
 
 std::string shapeText(const Shape& shape)
@@ -931,16 +980,17 @@ ONNXTensor fromProto(const onnx::TensorProto& proto)
         const std::string& raw = proto.raw_data();
         const std::size_t width = tensor.type == ONNXElementType::Float ? 4 : 8;
         if (raw.size() != size * width)
-            throw std::runtime_error("it holds " + std::to_string(raw.size()) + " bytes of data where its shape " +
-                                     shapeText(tensor.shape) + " of " + toString(tensor.type) + " needs " +
-                                     std::to_string(size * width));
+            throw std::runtime_error("it holds " + std::to_string(raw.size()) +
+                                     " bytes of data where its shape " + shapeText(tensor.shape) + " of " +
+                                     toString(tensor.type) + " needs " + std::to_string(size * width));
         tensor.values.resize(size);
         for (std::size_t i = 0; i < size; ++i)
         {
             const char* at = raw.data() + i * width;
             switch (tensor.type)
             {
-            case ONNXElementType::Float: {
+            case ONNXElementType::Float:
+            {
                 float v;
                 std::memcpy(&v, at, 4);
                 tensor.values[i] = v;
@@ -949,7 +999,8 @@ ONNXTensor fromProto(const onnx::TensorProto& proto)
             case ONNXElementType::Double:
                 std::memcpy(&tensor.values[i], at, 8);
                 break;
-            case ONNXElementType::Int64: {
+            case ONNXElementType::Int64:
+            {
                 std::int64_t v;
                 std::memcpy(&v, at, 8);
                 tensor.values[i] = static_cast<double>(v);

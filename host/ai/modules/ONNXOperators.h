@@ -29,7 +29,8 @@ struct CompiledNode
 /// Checks a node of the default domain and compiles it. inputTypes has one entry per input the
 /// node lists, empty for an input left out. Throws std::runtime_error with a reason (without the
 /// node's description) for an operator, attribute, input count or element type it cannot take.
-CompiledNode compile(const onnx::NodeProto& node, const std::vector<std::optional<ONNXElementType>>& inputTypes);
+CompiledNode compile(const onnx::NodeProto& node,
+                     const std::vector<std::optional<ONNXElementType>>& inputTypes);
 
 /// The operators compile accepts, sorted.
 const std::vector<std::string>& supportedOperators();

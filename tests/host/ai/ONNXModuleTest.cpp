@@ -10,6 +10,8 @@
 #include <cmath>
 #include <filesystem>
 #include <fstream>
+#include <future>
+#include <limits>
 #include <sstream>
 
 using namespace AISystem;
@@ -109,7 +111,8 @@ struct GraphBuilder
         return n;
     }
 
-    onnx::TensorProto& weights(const std::string& name, std::vector<std::int64_t> dims, std::vector<float> values)
+    onnx::TensorProto& weights(const std::string& name, std::vector<std::int64_t> dims,
+                               std::vector<float> values)
     {
         onnx::TensorProto& t = *model.mutable_graph()->add_initializer();
         t.set_name(name);
@@ -179,7 +182,8 @@ TEST(ONNXModule, EvaluatesWhatONNXRuntimeGivesForExporterConventions)
             {
                 ASSERT_EQ(rows[r].size(), row.expected[r].size());
                 for (std::size_t c = 0; c < rows[r].size(); ++c)
-                    EXPECT_NEAR(rows[r][c], row.expected[r][c], 1e-5 * std::max(1.0, std::abs(row.expected[r][c])));
+                    EXPECT_NEAR(rows[r][c], row.expected[r][c],
+                                1e-5 * std::max(1.0, std::abs(row.expected[r][c])));
             }
         }
     }
@@ -204,11 +208,30 @@ TEST(ONNXModule, TakesCasesOneAtATimeWhereTheModelFixesABatchOfOne)
 {
     const Module batched = load("torch_tanh");
     const Module single = load("torch_tanh_batch1");
-    const Tensor inputs =
-        Tensor::fromRows({{0, 0, 0, 0, 0}, {1, -1, 0.5, 2, -3}, {0.1, 0.2, 0.3, 0.4, 0.5}}, TensorElementType::Float);
+    const Tensor inputs = Tensor::fromRows({{0, 0, 0, 0, 0}, {1, -1, 0.5, 2, -3}, {0.1, 0.2, 0.3, 0.4, 0.5}},
+                                           TensorElementType::Float);
     EXPECT_EQ(rowsOf(single.eval(inputs)), rowsOf(batched.eval(inputs)));
     EXPECT_EQ(single.eval(Tensor::createTensor({0, 5}, TensorElementType::Float)).getTensorShape().toString(),
               "{0, 2}");
+}
+
+TEST(ONNXModule, EvaluatesOnSeveralThreadsAtOnce)
+{
+    const Module module = load("torch_activations");
+    const Tensor inputs = Tensor::fromRows({{0.5, -1, 2, 0.25}, {1, 1, 1, 1}}, TensorElementType::Float);
+    const auto expected = rowsOf(module.eval(inputs));
+    std::vector<std::future<bool>> runs;
+    for (int t = 0; t < 4; ++t)
+        runs.push_back(std::async(std::launch::async,
+                                  [&]
+                                  {
+                                      bool same = true;
+                                      for (int i = 0; i < 50; ++i)
+                                          same = same && rowsOf(module.eval(inputs)) == expected;
+                                      return same;
+                                  }));
+    for (auto& run : runs)
+        EXPECT_TRUE(run.get());
 }
 
 TEST(ONNXModule, TellsItsOutputWidthForAnInputWidth)
@@ -222,8 +245,9 @@ TEST(ONNXModule, TellsItsOutputWidthForAnInputWidth)
     }
     catch (const std::runtime_error& e)
     {
-        EXPECT_EQ(std::string(e.what()), "ONNX model: evaluation of a {1, 3} input failed: graph input 'inputs' has "
-                                         "the shape {-1, 4} (-1 for any size), not {1, 3}");
+        EXPECT_EQ(std::string(e.what()),
+                  "ONNX model: evaluation of a {1, 3} input failed: graph input 'inputs' has "
+                  "the shape {-1, 4} (-1 for any size), not {1, 3}");
     }
 }
 
@@ -241,15 +265,17 @@ TEST(ONNXModule, RefusesWhatItCannotEvaluateByNodeOperatorAndAttribute)
         GraphBuilder g;
         g.weights("W", {2, 2}, {1, 0, 0, 1});
         setInt(g.node("Gemm", "fc1", {"x", "W"}), "broadcast", 1);
-        rows.push_back({"an attribute the operator does not take", g.bytes(),
-                        "Gemm node 'fc1': attribute 'broadcast' is not supported (the operator takes alpha, beta, "
-                        "transA, transB)"});
+        rows.push_back(
+            {"an attribute the operator does not take", g.bytes(),
+             "Gemm node 'fc1': attribute 'broadcast' is not supported (the operator takes alpha, beta, "
+             "transA, transB)"});
     }
     {
         GraphBuilder g;
         g.weights("W", {2, 2}, {1, 0, 0, 1});
         setInt(g.node("Gemm", "fc1", {"x", "W"}), "transB", 2);
-        rows.push_back({"transB neither 0 nor 1", g.bytes(), "Gemm node 'fc1': transB = 2 is neither 0 nor 1"});
+        rows.push_back(
+            {"transB neither 0 nor 1", g.bytes(), "Gemm node 'fc1': transB = 2 is neither 0 nor 1"});
     }
     {
         GraphBuilder g;
@@ -261,10 +287,11 @@ TEST(ONNXModule, RefusesWhatItCannotEvaluateByNodeOperatorAndAttribute)
     {
         GraphBuilder g;
         g.node("Unique", "", {"x"});
-        rows.push_back({"an operator it does not evaluate", g.bytes(),
-                        "Unique node #1: the operator Unique is not supported (supported: Add, Cast, Clip, Concat, "
-                        "Constant, Div, Elu, Flatten, Gemm, HardSigmoid, Identity, LeakyRelu, MatMul, Mul, Neg, "
-                        "Relu, Reshape, Selu, Sigmoid, Softplus, Squeeze, Sub, Tanh, Transpose, Unsqueeze)"});
+        rows.push_back(
+            {"an operator it does not evaluate", g.bytes(),
+             "Unique node #1: the operator Unique is not supported (supported: Add, Cast, Clip, Concat, "
+             "Constant, Div, Elu, Flatten, Gemm, HardSigmoid, Identity, LeakyRelu, MatMul, Mul, Neg, "
+             "Relu, Reshape, Selu, Sigmoid, Softplus, Squeeze, Sub, Tanh, Transpose, Unsqueeze)"});
     }
     {
         GraphBuilder g;
@@ -283,30 +310,46 @@ TEST(ONNXModule, RefusesWhatItCannotEvaluateByNodeOperatorAndAttribute)
         GraphBuilder g;
         g.weights("W", {2, 2}, {1, 0, 0, 1}).set_data_type(onnx::TensorProto::FLOAT16);
         g.node("MatMul", "mm", {"x", "W"});
-        rows.push_back({"a float16 initializer", g.bytes(),
-                        "initializer 'W': element type float16 is not supported (only float, double and int64 are)"});
+        rows.push_back(
+            {"a float16 initializer", g.bytes(),
+             "initializer 'W': element type float16 is not supported (only float, double and int64 are)"});
     }
     {
         GraphBuilder g;
         onnx::TensorProto& w = g.weights("W", {2, 2}, {});
         w.set_raw_data(std::string(12, '\0'));
         g.node("MatMul", "mm", {"x", "W"});
-        rows.push_back({"raw data shorter than the shape", g.bytes(),
-                        "initializer 'W': it holds 12 bytes of data where its shape {2, 2} of float needs 16"});
+        rows.push_back(
+            {"raw data shorter than the shape", g.bytes(),
+             "initializer 'W': it holds 12 bytes of data where its shape {2, 2} of float needs 16"});
+    }
+    {
+        // No elements, but flattened sizes that would overflow.
+        GraphBuilder g;
+        g.weights("W", {0, std::int64_t(1) << 40, std::int64_t(1) << 40}, {});
+        g.node("Flatten", "flat", {"W"});
+        rows.push_back({"an empty initializer of enormous dimensions", g.bytes(),
+                        "initializer 'W': the shape {0, 1099511627776, 1099511627776} has more than 16777216 "
+                        "elements"});
     }
     {
         GraphBuilder g;
         g.weights("W", {2, 2}, {1, 0, 0, 1});
         g.node("MatMul", "mm", {"x", "W"});
-        g.node("Cast", "todouble", {"y"}, "z").add_attribute()->CopyFrom([] {
-            onnx::AttributeProto a;
-            a.set_name("to");
-            a.set_type(onnx::AttributeProto::INT);
-            a.set_i(onnx::TensorProto::FLOAT16);
-            return a;
-        }());
-        rows.push_back({"a cast to float16", g.bytes(),
-                        "Cast node 'todouble': to = float16 is not supported (only float, double and int64 are)"});
+        g.node("Cast", "todouble", {"y"}, "z")
+            .add_attribute()
+            ->CopyFrom(
+                []
+                {
+                    onnx::AttributeProto a;
+                    a.set_name("to");
+                    a.set_type(onnx::AttributeProto::INT);
+                    a.set_i(onnx::TensorProto::FLOAT16);
+                    return a;
+                }());
+        rows.push_back(
+            {"a cast to float16", g.bytes(),
+             "Cast node 'todouble': to = float16 is not supported (only float, double and int64 are)"});
     }
     {
         GraphBuilder g;
@@ -335,7 +378,8 @@ TEST(ONNXModule, RefusesWhatItCannotEvaluateByNodeOperatorAndAttribute)
         GraphBuilder g;
         g.model.clear_opset_import();
         g.node("Relu", "act", {"x"});
-        rows.push_back({"no opset", g.bytes(), "the model imports no opset of the ONNX operators (opset_import)"});
+        rows.push_back(
+            {"no opset", g.bytes(), "the model imports no opset of the ONNX operators (opset_import)"});
     }
     rows.push_back({"bytes that are no model", Utilities::toByteArray(std::string("not a model")),
                     "the model data is not a valid ONNX model (it does not parse as one)"});
@@ -348,13 +392,29 @@ TEST(ONNXModule, RefusesWhatItCannotEvaluateByNodeOperatorAndAttribute)
 
 TEST(ONNXModule, ReportsShapesItCannotTakeWhenEvaluatingByNode)
 {
+    {
+        GraphBuilder g;
+        onnx::TensorProto& shape = *g.model.mutable_graph()->add_initializer();
+        shape.set_name("shape");
+        shape.set_data_type(onnx::TensorProto::INT64);
+        shape.add_dims(2);
+        shape.add_int64_data(std::numeric_limits<std::int64_t>::max());
+        shape.add_int64_data(-1);
+        g.node("Reshape", "rows", {"x", "shape"});
+        EXPECT_EQ(
+            evalError(Module::fromByteArray(ModuleType::ONNX, g.bytes()),
+                      Tensor::fromRows({{1, 2}}, TensorElementType::Float)),
+            "ONNX model: evaluation of a {1, 2} input failed: Reshape node 'rows': the shape input holds "
+            "9.22337204e+18, out of range");
+    }
     GraphBuilder g;
     g.weights("W", {3, 2}, {1, 0, 0, 1, 1, 1});
     g.node("Gemm", "fc1", {"x", "W"});
     const Module module = Module::fromByteArray(ModuleType::ONNX, g.bytes());
-    EXPECT_EQ(evalError(module, Tensor::fromRows({{1, 2}}, TensorElementType::Float)),
-              "ONNX model: evaluation of a {1, 2} input failed: Gemm node 'fc1': A is {1, 2} (transA = 0) and B is "
-              "{3, 2} (transB = 0): their inner sizes 2 and 3 differ");
+    EXPECT_EQ(
+        evalError(module, Tensor::fromRows({{1, 2}}, TensorElementType::Float)),
+        "ONNX model: evaluation of a {1, 2} input failed: Gemm node 'fc1': A is {1, 2} (transA = 0) and B is "
+        "{3, 2} (transB = 0): their inner sizes 2 and 3 differ");
 }
 
 // The fuzzer's findings: model data that crashed the importer the module used before.
@@ -362,12 +422,14 @@ TEST(ONNXModule, FuzzerFindingsFailCleanly)
 {
     const fs::path findings = CONFLUX_FUZZ_REGRESSIONS "/onnx_model";
     // Both use an input the graph names "h" as "x": the old importer read past its inputs.
-    EXPECT_EQ(loadError(readBytes(findings / "segv-opencv-importer-1.onnx")),
-              "ONNX model could not be loaded: Mul node 'Add_3': input 'x' is not defined by a graph input, an "
-              "initializer or an earlier node");
-    EXPECT_EQ(loadError(readBytes(findings / "segv-opencv-importer-2.onnx")),
-              "ONNX model could not be loaded: Mul node 'Mul_3': input 'x' is not defined by a graph input, an "
-              "initializer or an earlier node");
+    EXPECT_EQ(
+        loadError(readBytes(findings / "segv-opencv-importer-1.onnx")),
+        "ONNX model could not be loaded: Mul node 'Add_3': input 'x' is not defined by a graph input, an "
+        "initializer or an earlier node");
+    EXPECT_EQ(
+        loadError(readBytes(findings / "segv-opencv-importer-2.onnx")),
+        "ONNX model could not be loaded: Mul node 'Mul_3': input 'x' is not defined by a graph input, an "
+        "initializer or an earlier node");
     for (const fs::directory_entry& entry : fs::directory_iterator(CONFLUX_FUZZ_REGRESSIONS "/onnx_model"))
     {
         SCOPED_TRACE(entry.path().filename().string());
