@@ -73,7 +73,7 @@ fuzz:
 # ONNX Runtime (onnxruntime-node from npm) against the project's ONNX import, on the models of
 # tests/crosscheck/models.txt.
 crosscheck: configure
-	@cmake --build $(BUILD) -j $(JOBS) --target ONNXCrossCheckTests
+	@cmake --build $(BUILD) -j $(JOBS) --target ONNXCrossCheckTests confluxtool ExportCrossCheckTests
 	@bash tests/crosscheck/run $(BUILD)
 
 format:

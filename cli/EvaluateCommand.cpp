@@ -16,9 +16,9 @@
 #include "host/entitymodel/Project.h"
 #include "host/entitymodel/ProjectFile.h"
 #include "host/entitymodel/UnitConverter.h"
+#include "src/ai/definition/AIModelChoice.h"
 #include "src/ai/definition/AIModuleGenerator.h"
 #include "src/ai/evaluation/AIModelEvaluator.h"
-#include "src/project/EntityLookup.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -529,46 +529,19 @@ void evaluateCases(Conflux::AIModelEvaluator& evaluator, const std::vector<Colum
 
 std::string modelLabel(const Entity* model)
 {
-    const LinkAttribute* link = model->getOwnerLink();
-    const Entity* owner = link ? link->getOwnerEntity() : nullptr;
-    return "'" + model->getName() + "'" + (owner ? " of '" + owner->getName() + "'" : std::string());
+    return Conflux::aiModelLabel(model);
 }
 
 Entity* chooseModel(Entity* root, const std::string& wanted, const std::string& projectFile)
 {
-    const std::vector<Entity*> models = root->getOwnedChildEntitiesOfType(AI_Model_t);
-    std::vector<Entity*> found;
-    if (wanted.empty())
-        found = models;
-    else
-        // The model, or the item it models, named as every command names entities.
-        try
-        {
-            Entity* named = Conflux::EntityLookup::find(
-                root, wanted,
-                [](const Entity* entity)
-                { return entity->getTypeRef() == AI_Model_t || getLinkedEntity(entity, AIModelLink_t); },
-                "AI model");
-            found.push_back(named->getTypeRef() == AI_Model_t ? named : getLinkedEntity(named, AIModelLink_t));
-        }
-        catch (const Conflux::EntityLookup::Error& error)
-        {
-            if (!error.candidates.empty())
-                throw BadInput(error.what());
-        }
-    if (found.size() == 1)
-        return found.front();
-    if (models.empty())
-        throw BadInput(projectFile + " has no AI model");
-    std::string choices;
-    for (const Entity* model : (found.empty() ? models : found))
-        choices += "\n  " + modelLabel(model);
-    if (wanted.empty())
-        throw BadInput(projectFile + " has " + std::to_string(models.size()) +
-                       " AI models; choose one with --model NAME:" + choices);
-    if (found.empty())
-        throw BadInput("unknown model '" + wanted + "'; the AI models of " + projectFile + " are:" + choices);
-    throw BadInput("'" + wanted + "' names " + std::to_string(found.size()) + " AI models:" + choices);
+    try
+    {
+        return Conflux::chooseAIModel(root, wanted, projectFile);
+    }
+    catch (const Conflux::AIModelChoiceError& error)
+    {
+        throw BadInput(error.what());
+    }
 }
 
 int run(const std::vector<std::string>& args)

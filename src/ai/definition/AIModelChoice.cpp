@@ -1,7 +1,9 @@
 #include "src/ai/definition/AIModelChoice.h"
 
 #include "host/entitymodel/Entity.h"
+#include "host/entitymodel/EntityReading.h"
 #include "host/entitymodel/LinkAttribute.h"
+#include "src/project/EntityLookup.h"
 
 #include <vector>
 
@@ -28,12 +30,24 @@ Entity* chooseAIModel(Entity* root, const std::string& wanted, const std::string
 {
     const std::vector<Entity*> models = root->getOwnedChildEntitiesOfType(AI_Model_t);
     std::vector<Entity*> found;
-    for (Entity* model : models)
-    {
-        const Entity* owner = ownerOf(model);
-        if (wanted.empty() || model->getName() == wanted || (owner != nullptr && owner->getName() == wanted))
-            found.push_back(model);
-    }
+    if (wanted.empty())
+        found = models;
+    else
+        // The model, or the item it models, named as every command names entities.
+        try
+        {
+            Entity* named = EntityLookup::find(
+                root, wanted,
+                [](const Entity* entity)
+                { return entity->getTypeRef() == AI_Model_t || getLinkedEntity(entity, AIModelLink_t); },
+                "AI model");
+            found.push_back(named->getTypeRef() == AI_Model_t ? named : getLinkedEntity(named, AIModelLink_t));
+        }
+        catch (const EntityLookup::Error& error)
+        {
+            if (!error.candidates.empty())
+                throw AIModelChoiceError(error.what());
+        }
     if (found.size() == 1)
         return found.front();
     if (models.empty())

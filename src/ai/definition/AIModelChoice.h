@@ -16,8 +16,9 @@ public:
     using std::invalid_argument::invalid_argument;
 };
 
-/// The one AI model of a project that `wanted` names, by its own name or by the name of the
-/// equipment that owns it; with `wanted` empty, the project's only AI model. Throws
+/// The one AI model of a project that `wanted` names: the model or the item it models, named as
+/// EntityLookup takes names (name, path, TYPE:NAME or ID); with `wanted` empty, the project's only
+/// AI model. Throws
 /// AIModelChoiceError when the project has none, or the name fits none or several; `projectName`
 /// names the project in the message.
 EntityModel::Entity* chooseAIModel(EntityModel::Entity* root, const std::string& wanted,

@@ -192,27 +192,39 @@ TEST(ONNXNetworkWriter, ReadBackAsAnONNXAIModelItEvaluatesAsEvaluateDoes)
     const AISystem::Tensor inputs = AISystem::Tensor::fromRows(rows);
     const AISystem::Tensor expected = Conflux::AIModuleGenerator::generateTranformed(sample.model()).eval(inputs);
 
-    ONNXExportOptions options;
-    options.layout = ONNXLayout::SingleTensor;
-    options.float32 = true;
-    const std::string bytes = ONNXNetworkWriter::toBytes(network, options);
-    const AISystem::Module imported =
-        AISystem::Module::fromByteArray(AISystem::ModuleType::ONNX, Utilities::bytearray(bytes.begin(), bytes.end()));
-    const AISystem::Tensor got = imported.eval(inputs.toElementType(AISystem::TensorElementType::Float));
-    ASSERT_EQ(got.getDimensionSize(0), 200);
-    ASSERT_EQ(got.getDimensionSize(1), 2);
-    for (std::int64_t o = 0; o < 2; ++o)
+    struct Row
     {
-        double low = INFINITY, high = -INFINITY;
-        for (std::int64_t c = 0; c < 200; ++c)
+        bool float32;
+        double tolerance; ///< relative to the output's range over the cases
+    };
+    for (const Row& row : {Row{false, 1e-12}, Row{true, 1e-5}})
+    {
+        SCOPED_TRACE(row.float32 ? "float32" : "float64");
+        ONNXExportOptions options;
+        options.layout = ONNXLayout::SingleTensor;
+        options.float32 = row.float32;
+        const std::string bytes = ONNXNetworkWriter::toBytes(network, options);
+        const AISystem::Module imported = AISystem::Module::fromByteArray(
+            AISystem::ModuleType::ONNX, Utilities::bytearray(bytes.begin(), bytes.end()));
+        const AISystem::Tensor got =
+            imported
+                .eval(inputs.toElementType(row.float32 ? AISystem::TensorElementType::Float
+                                                       : AISystem::TensorElementType::Double))
+                .toElementType(AISystem::TensorElementType::Double);
+        ASSERT_EQ(got.getDimensionSize(0), 200);
+        ASSERT_EQ(got.getDimensionSize(1), 2);
+        for (std::int64_t o = 0; o < 2; ++o)
         {
-            low = std::min(low, expected.at(c, o));
-            high = std::max(high, expected.at(c, o));
+            double low = INFINITY, high = -INFINITY;
+            for (std::int64_t c = 0; c < 200; ++c)
+            {
+                low = std::min(low, expected.at(c, o));
+                high = std::max(high, expected.at(c, o));
+            }
+            for (std::int64_t c = 0; c < 200; ++c)
+                ASSERT_NEAR(got.at(c, o), expected.at(c, o), row.tolerance * (high - low))
+                    << "case " << c << " output " << o;
         }
-        // float32 throughout: to within 1e-5 of the output's range.
-        for (std::int64_t c = 0; c < 200; ++c)
-            ASSERT_NEAR(got.at(c, o), expected.at(c, o), 1e-5 * std::max(high - low, std::abs(high)))
-                << "case " << c << " output " << o;
     }
 }
 
