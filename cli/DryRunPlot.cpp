@@ -1,8 +1,7 @@
 #include "cli/DryRunPlot.h"
 
-#include <QGraphicsScene>
-#include <QImage>
-#include <QPainter>
+#include "cli/ChartFile.h"
+
 #include <QtCharts/QChart>
 #include <QtCharts/QLineSeries>
 #include <QtCharts/QValueAxis>
@@ -10,7 +9,6 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
-#include <stdexcept>
 
 namespace ConfluxCli
 {
@@ -58,17 +56,6 @@ void plotDryRun(const std::map<std::string, std::vector<double>>& series, const 
     }
     chart->legend()->setAlignment(Qt::AlignBottom);
 
-    QGraphicsScene scene;
-    scene.addItem(chart);
-    chart->setGeometry(0, 0, width, height);
-    QImage image(width, height, QImage::Format_ARGB32);
-    image.fill(Qt::white);
-    {
-        QPainter painter(&image);
-        painter.setRenderHint(QPainter::Antialiasing);
-        scene.render(&painter, QRectF(0, 0, width, height), QRectF(0, 0, width, height));
-    }
-    if (!image.save(file, "PNG"))
-        throw std::runtime_error("cannot write the plot " + file.toStdString());
+    saveChartAsPng(chart, file, width, height);
 }
 } // namespace ConfluxCli

@@ -1,8 +1,7 @@
 #include "cli/TrainingReport.h"
 
-#include <QGraphicsScene>
-#include <QImage>
-#include <QPainter>
+#include "cli/ChartFile.h"
+
 #include <QtCharts/QChart>
 #include <QtCharts/QLegendMarker>
 #include <QtCharts/QLineSeries>
@@ -24,21 +23,9 @@ using namespace QtCharts;
 constexpr int Width = 800;
 constexpr int Height = 560;
 
-/// Renders the chart (taking ownership) into a PNG file.
 void save(QChart* chart, const QString& file)
 {
-    QGraphicsScene scene;
-    scene.addItem(chart);
-    chart->setGeometry(0, 0, Width, Height);
-    QImage image(Width, Height, QImage::Format_ARGB32);
-    image.fill(Qt::white);
-    {
-        QPainter painter(&image);
-        painter.setRenderHint(QPainter::Antialiasing);
-        scene.render(&painter, QRectF(0, 0, Width, Height), QRectF(0, 0, Width, Height));
-    }
-    if (!image.save(file, "PNG"))
-        throw std::runtime_error("cannot write the plot " + file.toStdString());
+    saveChartAsPng(chart, file, Width, Height);
 }
 
 QScatterSeries* scatter(const QString& name, const std::vector<double>& x, const std::vector<double>& y,
