@@ -48,13 +48,24 @@
 
 namespace ConfluxFmuTest
 {
+// The runtime carries its own copy of libstdc++, whose exception-handling pool is allocated when the
+// library loads and lost when it unloads, which LeakSanitizer reports; sanitized builds keep it loaded.
+#if defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define CONFLUX_FMU_KEEP_LOADED RTLD_NODELETE
+#endif
+#endif
+#ifndef CONFLUX_FMU_KEEP_LOADED
+#define CONFLUX_FMU_KEEP_LOADED 0
+#endif
+
 /// The FMU's binary, loaded with dlopen; every function of both FMI versions resolved by name.
 class FmuLibrary
 {
 public:
     explicit FmuLibrary(const std::string& path)
     {
-        m_handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+        m_handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL | CONFLUX_FMU_KEEP_LOADED);
         if (!m_handle)
             throw std::runtime_error(std::string("dlopen failed: ") + dlerror());
 #define CONFLUX_RESOLVE(name) name = resolve<decltype(&::name)>(#name);
