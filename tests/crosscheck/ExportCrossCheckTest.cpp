@@ -4,7 +4,7 @@
 // output's range. CONFLUX_CROSSCHECK_REQUIRED=1 (as `make crosscheck` sets it) makes missing ONNX
 // Runtime outputs a failure rather than a skip.
 #include "host/ai/modules/Module.h"
-#include "host/ai/tensor/TensorWithHeaders.h"
+#include "tests/crosscheck/CrossCheckList.h"
 #include "host/entitymodel/Entity.h"
 #include "host/entitymodel/Project.h"
 #include "host/entitymodel/ProjectFile.h"
@@ -20,50 +20,11 @@
 #include <sstream>
 
 using namespace AISystem;
+using namespace CrossCheck;
 namespace fs = std::filesystem;
 
 namespace
 {
-struct Entry
-{
-    std::string model;
-    std::int64_t width = 0;
-    std::string type;
-};
-
-void PrintTo(const Entry& entry, std::ostream* out)
-{
-    *out << entry.model;
-}
-
-std::vector<Entry> exportedList()
-{
-    std::vector<Entry> entries;
-    std::ifstream list(CONFLUX_SOURCE_ROOT "/tests/crosscheck/exported.txt");
-    for (std::string line; std::getline(list, line);)
-    {
-        std::istringstream fields(line);
-        Entry entry;
-        if (line.empty() || line[0] == '#' || !(fields >> entry.model >> entry.width >> entry.type))
-            continue;
-        entries.push_back(entry);
-    }
-    return entries;
-}
-
-bool required()
-{
-    const char* value = std::getenv("CONFLUX_CROSSCHECK_REQUIRED");
-    return value != nullptr && std::string(value) == "1";
-}
-
-Tensor readCSV(const fs::path& path)
-{
-    return TensorWithHeaders::fromCSVFile(path.string(), TensorElementType::Double, false)
-        .getTensor()
-        .toElementType(TensorElementType::Double);
-}
-
 class ExportCrossCheck : public ::testing::TestWithParam<Entry>
 {
 };
@@ -84,10 +45,10 @@ TEST_P(ExportCrossCheck, ONNXRuntimeGivesWhatEvaluateGives)
     EntityModel::Entity* model =
         project->getRootEntity()->getOwnedChildEntitiesOfType(EntityModel::AI_Model_t).front();
     // The cases as ONNX Runtime was given them (float32 ones already rounded to float).
-    const Tensor inputs = readCSV(out / (name + ".inputs.csv"));
+    const Tensor inputs = readCSV(out / (name + ".inputs.csv"), TensorElementType::Double);
     ASSERT_EQ(inputs.getDimensionSize(1), entry.width);
     const Tensor expected = Conflux::AIModuleGenerator::generateTranformed(model).eval(inputs);
-    const Tensor got = readCSV(referenceFile);
+    const Tensor got = readCSV(referenceFile, TensorElementType::Double);
     ASSERT_EQ(got.getTensorShape().toString(), expected.getTensorShape().toString());
 
     const std::int64_t rows = expected.getDimensionSize(0);
@@ -107,7 +68,7 @@ TEST_P(ExportCrossCheck, ONNXRuntimeGivesWhatEvaluateGives)
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Exported, ExportCrossCheck, ::testing::ValuesIn(exportedList()),
+INSTANTIATE_TEST_SUITE_P(Exported, ExportCrossCheck, ::testing::ValuesIn(readList("exported.txt")),
                          [](const ::testing::TestParamInfo<Entry>& info) {
                              return fs::path(info.param.model).stem().string();
                          });

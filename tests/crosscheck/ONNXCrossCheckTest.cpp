@@ -4,7 +4,7 @@
 // last place, where that is more). CONFLUX_CROSSCHECK_REQUIRED=1
 // (as `make crosscheck` sets it) makes missing ONNX Runtime outputs a failure rather than a skip.
 #include "host/ai/modules/Module.h"
-#include "host/ai/tensor/TensorWithHeaders.h"
+#include "tests/crosscheck/CrossCheckList.h"
 
 #include <gtest/gtest.h>
 
@@ -17,48 +17,11 @@
 #include <sstream>
 
 using namespace AISystem;
+using namespace CrossCheck;
 namespace fs = std::filesystem;
 
 namespace
 {
-struct Entry
-{
-    std::string model;
-    std::int64_t width = 0;
-    std::string type;
-};
-
-void PrintTo(const Entry& entry, std::ostream* out)
-{
-    *out << entry.model;
-}
-
-std::vector<Entry> modelList()
-{
-    std::vector<Entry> entries;
-    std::ifstream list(CONFLUX_SOURCE_ROOT "/tests/crosscheck/models.txt");
-    for (std::string line; std::getline(list, line);)
-    {
-        std::istringstream fields(line);
-        Entry entry;
-        if (line.empty() || line[0] == '#' || !(fields >> entry.model >> entry.width >> entry.type))
-            continue;
-        entries.push_back(entry);
-    }
-    return entries;
-}
-
-bool required()
-{
-    const char* value = std::getenv("CONFLUX_CROSSCHECK_REQUIRED");
-    return value != nullptr && std::string(value) == "1";
-}
-
-Tensor readCSV(const fs::path& path, TensorElementType type)
-{
-    return TensorWithHeaders::fromCSVFile(path.string(), type, false).getTensor().toElementType(type);
-}
-
 class ONNXCrossCheck : public ::testing::TestWithParam<Entry>
 {
 };
@@ -117,7 +80,7 @@ TEST_P(ONNXCrossCheck, MatchesONNXRuntime)
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Models, ONNXCrossCheck, ::testing::ValuesIn(modelList()),
+INSTANTIATE_TEST_SUITE_P(Models, ONNXCrossCheck, ::testing::ValuesIn(readList("models.txt")),
                          [](const ::testing::TestParamInfo<Entry>& info)
                          { return fs::path(info.param.model).stem().string(); });
 } // namespace
