@@ -4,6 +4,7 @@
 
 #include <QFile>
 #include <QLibrary>
+#include <QProcess>
 #include <QRegularExpression>
 
 #include <gtest/gtest.h>
@@ -78,6 +79,20 @@ TEST(DryRunLibrary, TheSampleBridgeSetsTheWaterSupplyAndReportsTheRefusedWrite)
 }
 
 #ifdef CROSS_CONTROLLER
+// Every build folder writes the one library beside the sample, and each suite loads whichever
+// copy was written last: a copy needing a sanitizer's runtime would not load into the others.
+TEST(DryRunLibrary, TheSampleBridgeNeedsNoSanitizerRuntime)
+{
+    QProcess nm;
+    nm.start(QStringLiteral("nm"), {QStringLiteral("--dynamic"), QStringLiteral("--undefined-only"),
+                                    QString::fromStdString(bridge)});
+    ASSERT_TRUE(nm.waitForFinished(30000)) << "nm did not run on " << bridge;
+    ASSERT_EQ(nm.exitCode(), 0) << nm.readAllStandardError().toStdString();
+    const QString undefined = QString::fromUtf8(nm.readAllStandardOutput());
+    EXPECT_FALSE(undefined.contains(QRegularExpression(QStringLiteral("__(asan|ubsan|tsan|sanitizer)"))))
+        << undefined.toStdString();
+}
+
 TEST(DryRunLibrary, AControllerBuiltByTheOtherCompilerMeetsTheSDKAsSpecified)
 {
     SCOPED_TRACE(CROSS_COMPILER);
