@@ -2,8 +2,8 @@
 // a stand-in for the solver's values, without the solver.
 #include "cli/Command.h"
 #include "cli/CommandApplication.h"
-#include "cli/CurrentProject.h"
 #include "cli/DryRunPlot.h"
+#include "src/project/CurrentProject.h"
 
 #include "src/dryrun/DryRun.h"
 
@@ -172,7 +172,7 @@ int run(const std::vector<std::string>& args)
         std::cerr << "confluxtool dry-run: " << error.what() << "\n";
         return 2;
     }
-    const ConfluxCli::CurrentProject current(project.get());
+    const Conflux::CurrentProject current(project.get());
 
     QTemporaryDir scratch;
     if (parser.isSet(storeOption))

@@ -3,7 +3,6 @@
 // CSV file), its outputs and, where the model computes them, its energy and mass imbalance.
 #include "cli/Command.h"
 
-#include "cli/CurrentProject.h"
 #include "host/ai/tensor/Tensor.h"
 #include "host/ai/tensor/TensorWithHeaders.h"
 #include "host/entitymodel/AIModelDerivedFunctions.h"
@@ -19,6 +18,7 @@
 #include "src/ai/definition/AIModelChoice.h"
 #include "src/ai/definition/AIModuleGenerator.h"
 #include "src/ai/evaluation/AIModelEvaluator.h"
+#include "src/project/CurrentProject.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -584,7 +584,7 @@ int run(const std::vector<std::string>& args)
         {
             throw BadInput(error.what());
         }
-        const ConfluxCli::CurrentProject current(project.get());
+        const Conflux::CurrentProject current(project.get());
 
         Entity* model =
             chooseModel(project->getRootEntity(), parser.value(modelOption).toStdString(), projectFile);

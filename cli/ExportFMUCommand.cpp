@@ -1,12 +1,6 @@
 // confluxtool export-fmu PROJECT -o FILE.fmu: a trained neural network of an AI model as an FMI 3.0
 // or 2.0 co-simulation FMU that computes what `evaluate` computes.
 #include "cli/Command.h"
-
-#include "cli/CurrentProject.h"
-#include "host/entitymodel/Entity.h"
-#include "host/entitymodel/Project.h"
-#include "host/entitymodel/ProjectFile.h"
-#include "src/ai/definition/AIModelChoice.h"
 #include "src/ai/export/ExportedNetwork.h"
 #include "src/ai/export/FmuExporter.h"
 
@@ -56,7 +50,8 @@ int run(const std::vector<std::string>& args)
     const QCommandLineOption outputOption("o", "the FMU file", "file name");
     const QCommandLineOption fmiOption("fmi", "the FMI version", "version (3 or 2)");
     QCommandLineParser parser;
-    if (const auto status = ConfluxCli::parseArguments(self, parser, {modelOption, outputOption, fmiOption}, args))
+    if (const auto status =
+            ConfluxCli::parseArguments(self, parser, {modelOption, outputOption, fmiOption}, args))
         return *status;
     if (const auto status = ConfluxCli::expectOneProjectFile(self, parser))
         return *status;
@@ -73,22 +68,18 @@ int run(const std::vector<std::string>& args)
     options.runtimeLibrary = Conflux::FmuExporter::findRuntimeLibrary();
     if (options.runtimeLibrary.isEmpty())
     {
-        std::cerr << "confluxtool export-fmu: the FMU runtime library libconflux-fmu-runtime.so is not installed "
-                     "beside confluxtool (set CONFLUX_FMU_RUNTIME to its path)\n";
+        std::cerr
+            << "confluxtool export-fmu: the FMU runtime library libconflux-fmu-runtime.so is not installed "
+               "beside confluxtool (set CONFLUX_FMU_RUNTIME to its path)\n";
         return 1;
     }
-    const std::string projectFile = parser.positionalArguments().front().toStdString();
-
     Conflux::ExportedNetwork network;
-    std::unique_ptr<EntityModel::Project> project;
     std::unique_ptr<Conflux::FmuExporter> exporter;
     try
     {
-        project = EntityModel::ProjectFile::load(parser.positionalArguments().front());
-        const ConfluxCli::CurrentProject current(project.get());
-        EntityModel::Entity* model =
-            Conflux::chooseAIModel(project->getRootEntity(), parser.value(modelOption).toStdString(), projectFile);
-        network = Conflux::extractNetwork(model, Conflux::InputBounds::Required);
+        network =
+            Conflux::extractNetwork(parser.positionalArguments().front(),
+                                    parser.value(modelOption).toStdString(), Conflux::InputBounds::Required);
         exporter = std::make_unique<Conflux::FmuExporter>(network, options);
     }
     catch (const std::exception& error)
@@ -107,9 +98,10 @@ int run(const std::vector<std::string>& args)
         std::cerr << "confluxtool export-fmu: " << error.what() << "\n";
         return 1;
     }
-    std::cout << "AI model '" << network.modelName << "': FMI " << (options.version == Conflux::FmiVersion::Fmi3 ? "3.0" : "2.0")
-              << " co-simulation FMU '" << exporter->modelIdentifier().toStdString() << "' with "
-              << network.inputs.size() << " inputs and " << network.outputs.size() << " outputs"
+    std::cout << "AI model '" << network.modelName << "': FMI "
+              << (options.version == Conflux::FmiVersion::Fmi3 ? "3.0" : "2.0") << " co-simulation FMU '"
+              << exporter->modelIdentifier().toStdString() << "' with " << network.inputs.size()
+              << " inputs and " << network.outputs.size() << " outputs"
               << (network.physicalModel ? " (and the energy and mass imbalance)" : "") << " written to "
               << output.toStdString() << "\n";
     return 0;

@@ -2,7 +2,6 @@
 #include "cli/AIFunctorListing.h"
 #include "cli/Command.h"
 
-#include "cli/CurrentProject.h"
 #include "host/entitymodel/DataFactory.h"
 #include "host/entitymodel/Entity.h"
 #include "host/entitymodel/EntityEditor.h"
@@ -13,6 +12,7 @@
 #include "src/exchange/XMLDocGenerator.h"
 #include "src/model/Entity.h"
 #include "src/model/builders/EntityTreeBuilder.h"
+#include "src/project/CurrentProject.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -89,7 +89,7 @@ int run(const std::vector<std::string>& args)
         return usageError(exportModelCommand, "--document needs at least one entity type");
 
     const auto project = EntityModel::ProjectFile::load(QString::fromStdString(projectPath));
-    const CurrentProject current(project.get());
+    const Conflux::CurrentProject current(project.get());
     EntityModel::Entity* root = project->getRootEntity();
     const bool forceDouble = forceDoubleAttributes(root);
 

@@ -1,12 +1,6 @@
 // confluxtool export-onnx PROJECT -o FILE.onnx: a trained neural network of an AI model as an ONNX
 // model that computes what `evaluate` computes, unit conversions and scaling included.
 #include "cli/Command.h"
-
-#include "cli/CurrentProject.h"
-#include "host/entitymodel/Entity.h"
-#include "host/entitymodel/Project.h"
-#include "host/entitymodel/ProjectFile.h"
-#include "src/ai/definition/AIModelChoice.h"
 #include "src/ai/export/ExportedNetwork.h"
 #include "src/ai/export/ONNXNetworkWriter.h"
 
@@ -18,7 +12,8 @@
 
 namespace
 {
-const char* usage = R"(Usage: confluxtool export-onnx PROJECT [--model NAME] -o FILE.onnx [--float] [--single-tensor]
+const char* usage =
+    R"(Usage: confluxtool export-onnx PROJECT [--model NAME] -o FILE.onnx [--float] [--single-tensor]
 
 Writes the trained neural network of an AI model of a project file (JSON) as an ONNX model
 (opset 13) that takes the inputs in standard units (°C, W, m³/s, ...) and gives the outputs in
@@ -54,24 +49,19 @@ int run(const std::vector<std::string>& args)
     const QCommandLineOption floatOption("float", "float32 tensors");
     const QCommandLineOption singleOption("single-tensor", "one input and one output tensor");
     QCommandLineParser parser;
-    if (const auto status =
-            ConfluxCli::parseArguments(self, parser, {modelOption, outputOption, floatOption, singleOption}, args))
+    if (const auto status = ConfluxCli::parseArguments(
+            self, parser, {modelOption, outputOption, floatOption, singleOption}, args))
         return *status;
     if (const auto status = ConfluxCli::expectOneProjectFile(self, parser))
         return *status;
     if (!parser.isSet(outputOption) || parser.value(outputOption).isEmpty())
         return ConfluxCli::usageError(self, "-o FILE.onnx is needed");
-    const std::string projectFile = parser.positionalArguments().front().toStdString();
-
     Conflux::ExportedNetwork network;
-    std::unique_ptr<EntityModel::Project> project;
     try
     {
-        project = EntityModel::ProjectFile::load(parser.positionalArguments().front());
-        const ConfluxCli::CurrentProject current(project.get());
-        EntityModel::Entity* model =
-            Conflux::chooseAIModel(project->getRootEntity(), parser.value(modelOption).toStdString(), projectFile);
-        network = Conflux::extractNetwork(model, Conflux::InputBounds::Optional);
+        network =
+            Conflux::extractNetwork(parser.positionalArguments().front(),
+                                    parser.value(modelOption).toStdString(), Conflux::InputBounds::Optional);
     }
     catch (const std::exception& error)
     {
@@ -81,7 +71,8 @@ int run(const std::vector<std::string>& args)
 
     Conflux::ONNXExportOptions options;
     options.float32 = parser.isSet(floatOption);
-    options.layout = parser.isSet(singleOption) ? Conflux::ONNXLayout::SingleTensor : Conflux::ONNXLayout::NamedColumns;
+    options.layout =
+        parser.isSet(singleOption) ? Conflux::ONNXLayout::SingleTensor : Conflux::ONNXLayout::NamedColumns;
     const QString output = parser.value(outputOption);
     try
     {
@@ -98,6 +89,6 @@ int run(const std::vector<std::string>& args)
     return 0;
 }
 
-const ConfluxCli::CommandRegistration registration(
-    {"export-onnx", "write an AI model's trained neural network as an ONNX model", usage, run});
+const ConfluxCli::CommandRegistration
+    registration({"export-onnx", "write an AI model's trained neural network as an ONNX model", usage, run});
 } // namespace

@@ -4,13 +4,13 @@
 
 #include "src/exchange/ConfluxRunner.h"
 
-#include "cli/CurrentProject.h"
 #include "host/entitymodel/EntityEditor.h"
 #include "host/entitymodel/Project.h"
 #include "host/entitymodel/ProjectFile.h"
 #include "host/projectdata/ProjectStore.h"
 #include "host/services/ConsoleToolProgress.h"
 #include "host/solver/SolutionType.h"
+#include "src/project/CurrentProject.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>
@@ -168,7 +168,7 @@ int run(const std::vector<std::string>& args)
     const QCoreApplication application(argc, argv);
 
     const auto project = EntityModel::ProjectFile::load(QString::fromStdString(projectFile));
-    const ConfluxCli::CurrentProject current(project.get());
+    const Conflux::CurrentProject current(project.get());
 
     GenerateProgress progress(::isatty(STDERR_FILENO) != 0);
     const Tools::ConsoleToolProgress::InterruptGuard interrupts(progress);

@@ -2,8 +2,6 @@
 // (through the entity model's editor, so edit extenders and the derived-data pass run) and saves it.
 #include "cli/Command.h"
 
-#include "cli/CurrentProject.h"
-#include "src/project/EntityLookup.h"
 #include "host/entitymodel/CompositeAttribute.h"
 #include "host/entitymodel/DoubleAttribute.h"
 #include "host/entitymodel/EditTransaction.h"
@@ -15,6 +13,8 @@
 #include "host/entitymodel/ProjectFile.h"
 #include "host/entitymodel/Schema.h"
 #include "host/entitymodel/UnitConverter.h"
+#include "src/project/CurrentProject.h"
+#include "src/project/EntityLookup.h"
 
 #include <QCommandLineParser>
 #include <QRegularExpression>
@@ -349,7 +349,7 @@ int run(const std::vector<std::string>& args)
         std::cerr << "confluxtool set: " << error.what() << "\n";
         return 2;
     }
-    const ConfluxCli::CurrentProject current(project.get());
+    const Conflux::CurrentProject current(project.get());
     Entity* root = project->getRootEntity();
     Entity* entity = nullptr;
     try

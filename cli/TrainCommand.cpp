@@ -10,7 +10,6 @@
 #include "src/ai/training/AIModelTrainer.h"
 #include "src/project/EntityLookup.h"
 
-#include "cli/CurrentProject.h"
 #include "host/ai/tensor/TensorWithHeaders.h"
 #include "host/entitymodel/CompositeAttribute.h"
 #include "host/entitymodel/DoubleAttribute.h"
@@ -19,6 +18,7 @@
 #include "host/entitymodel/Project.h"
 #include "host/entitymodel/ProjectFile.h"
 #include "host/entitymodel/UnitConverter.h"
+#include "src/project/CurrentProject.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -547,7 +547,7 @@ int train(const std::vector<std::string>& args)
         {
             throw BadInput(error.what());
         }
-        const ConfluxCli::CurrentProject current(project.get());
+        const Conflux::CurrentProject current(project.get());
         Entity* root = project->getRootEntity();
 
         const std::string equipmentName = parser.value(equipmentOption).toStdString();

@@ -11,11 +11,15 @@
 #include "host/entitymodel/EntityFetcher.h"
 #include "host/entitymodel/EntityReading.h"
 #include "host/entitymodel/LinkAttribute.h"
+#include "host/entitymodel/Project.h"
+#include "host/entitymodel/ProjectFile.h"
 #include "host/entitymodel/UnitConverter.h"
+#include "src/ai/definition/AIModelChoice.h"
 #include "src/ai/definition/AIModuleGenerator.h"
 #include "src/model/AttributePath.h"
 #include "src/model/Entity.h"
 #include "src/model/builders/EntityTreeBuilder.h"
+#include "src/project/CurrentProject.h"
 
 #include <algorithm>
 #include <cmath>
@@ -512,5 +516,13 @@ ExportedNetwork extractNetwork(Entity* aiModel, InputBounds bounds)
     for (std::size_t o = 0; o < network.outputs.size(); ++o)
         network.outputs[o].start = outputStarts[o];
     return network;
+}
+
+ExportedNetwork extractNetwork(const QString& projectFile, const std::string& modelName, InputBounds bounds)
+{
+    const std::unique_ptr<Project> project = ProjectFile::load(projectFile);
+    // The variables are named by the exchange tree, which is built as for the open project.
+    const CurrentProject current(project.get());
+    return extractNetwork(chooseAIModel(project->getRootEntity(), modelName, projectFile.toStdString()), bounds);
 }
 } // namespace Conflux

@@ -4,6 +4,8 @@
 #include "host/ai/tensor/TensorElementType.h"
 #include "host/filesystem/ByteArray.h"
 
+#include <QString>
+
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -120,4 +122,9 @@ enum class InputBounds
 /// balance), inputs or outputs bound to nothing or not matching the network's columns, and (when
 /// required) an input without bounds, naming the input.
 ExportedNetwork extractNetwork(EntityModel::Entity* aiModel, InputBounds bounds);
+
+/// The network of the AI model of a project file that chooseAIModel picks by `modelName` (empty:
+/// the only one), with the project loaded for the purpose and current only while it is read.
+/// Throws what loading the file, chooseAIModel and extractNetwork throw.
+ExportedNetwork extractNetwork(const QString& projectFile, const std::string& modelName, InputBounds bounds);
 } // namespace Conflux

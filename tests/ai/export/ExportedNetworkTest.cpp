@@ -5,6 +5,7 @@
 #include "host/entitymodel/DoubleAttribute.h"
 #include "host/entitymodel/EntityEditor.h"
 #include "host/entitymodel/EntityReading.h"
+#include "src/ai/definition/AIModelChoice.h"
 #include "src/ai/definition/AIModuleGenerator.h"
 #include "tests/ai/export/ExportTestSupport.h"
 
@@ -261,4 +262,37 @@ TEST(ExportedNetwork, RefusesWhatCannotLeaveAsANetworkSayingWhy)
     {
         EXPECT_STREQ(refusal.what(), "'Server A01-1' (IT Equipment) is not an AI model");
     }
+}
+
+// The commands export from a project file: the network is the one the loaded project gives, and
+// the file's project is current only while it is read, whatever the outcome.
+TEST(ExportedNetwork, FromAProjectFileAsFromItsLoadedModelLeavingTheCurrentProjectAlone)
+{
+    const QString file = QStringLiteral(CONFLUX_EXAMPLES_DIR "/sample-datacentre.json");
+    Sample sample;
+    const ExportedNetwork loaded = Conflux::extractNetwork(sample.model(), InputBounds::Required);
+    const ExportedNetwork fromFile = Conflux::extractNetwork(file, "", InputBounds::Required);
+    EXPECT_EQ(EntityEditor::getCurrentProject(), sample.project.get());
+    EXPECT_EQ(fromFile.modelName, loaded.modelName);
+    EXPECT_EQ(fromFile.modelData, loaded.modelData);
+    ASSERT_EQ(fromFile.inputs.size(), loaded.inputs.size());
+    for (std::size_t i = 0; i < loaded.inputs.size(); ++i)
+        EXPECT_EQ(fromFile.inputs[i].name, loaded.inputs[i].name) << "input " << i;
+    EXPECT_EQ(Conflux::extractNetwork(file, "Server A01-1", InputBounds::Required).modelData, loaded.modelData);
+
+    try
+    {
+        Conflux::extractNetwork(file, "CRAH 9", InputBounds::Required);
+        ADD_FAILURE() << "an unknown model exported";
+    }
+    catch (const Conflux::AIModelChoiceError& error)
+    {
+        const std::string expected = "unknown model 'CRAH 9'; the AI models of " + file.toStdString() + " are:";
+        EXPECT_EQ(std::string(error.what()).substr(0, expected.size()), expected);
+    }
+    EXPECT_EQ(EntityEditor::getCurrentProject(), sample.project.get());
+    EXPECT_THROW(Conflux::extractNetwork(QStringLiteral(CONFLUX_EXAMPLES_DIR "/no-such-project.json"), "",
+                                         InputBounds::Required),
+                 std::exception);
+    EXPECT_EQ(EntityEditor::getCurrentProject(), sample.project.get());
 }

@@ -1,7 +1,7 @@
 #pragma once
 #include "host/entitymodel/EntityEditor.h"
 
-namespace ConfluxCli
+namespace Conflux
 {
 /// Makes a project the editor's current one (as an open project is: builders, checks and
 /// calculators read the editor's root) for as long as it lives, then puts back the previous one.
@@ -20,4 +20,4 @@ public:
 private:
     EntityModel::Project* m_previous;
 };
-} // namespace ConfluxCli
+} // namespace Conflux
