@@ -10,9 +10,13 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <memory>
 #include <random>
+#include <string>
 #include <thread>
+#include <utility>
+#include <vector>
 
 namespace fs = std::filesystem;
 using namespace ConfluxFmuTest;
@@ -56,6 +60,12 @@ struct LoadedFmu
                                                    resources().c_str(), false, false, false, false, nullptr, 0, &log,
                                                    &LogCollector::fmi3Log, nullptr);
     }
+    fmi2Component instantiate2(const char* name = "one", fmi2Type type = fmi2CoSimulation)
+    {
+        const fmi2CallbackFunctions callbacks{&LogCollector::fmi2Log, nullptr, nullptr, nullptr, &log};
+        return library.fmi2Instantiate(name, type, description.token.c_str(), ("file://" + resources()).c_str(),
+                                       &callbacks, false, false);
+    }
 
     TemporaryFolder folder;
     ConfluxFmu::NetworkDescription description;
@@ -78,6 +88,38 @@ std::vector<double> randomInputs(const ConfluxFmu::NetworkDescription& d, std::m
     for (const auto& input : d.inputs)
         x.push_back(std::uniform_real_distribution<double>(input.min, input.max)(random));
     return x;
+}
+
+// Calls on a null instance: each must answer Error without a crash (there is no logger to tell).
+template <typename FmiStatus>
+void expectNullRefused(const std::vector<std::pair<const char*, std::function<FmiStatus()>>>& calls,
+                       FmiStatus error)
+{
+    for (const auto& [what, call] : calls)
+    {
+        SCOPED_TRACE(what);
+        EXPECT_EQ(call(), error);
+    }
+}
+
+// A call an importer may make by mistake and the message it must log; the status must be Error.
+template <typename FmiStatus> struct Refusal
+{
+    const char* what;
+    std::function<FmiStatus()> call;
+    std::string message;
+};
+
+template <typename FmiStatus>
+void expectRefusals(const std::vector<Refusal<FmiStatus>>& rows, LogCollector& log, FmiStatus error)
+{
+    for (const auto& row : rows)
+    {
+        SCOPED_TRACE(row.what);
+        log.clear();
+        EXPECT_EQ(row.call(), error);
+        EXPECT_EQ(log.last(), row.message);
+    }
 }
 
 void expectClose(const std::vector<double>& actual, const std::vector<double>& expected, double relative)
@@ -269,17 +311,11 @@ TEST(FmuRuntimeFmi3, RefusesMisuseWithAnErrorAndAMessage)
     const fmi3ValueReference input = 1;
     double values[2] = {};
 
-    struct Row
-    {
-        const char* what;
-        std::function<fmi3Status()> call;
-        const char* message;
-    };
     const double nan = std::nan("");
     const double fine = 20.0;
     const fmi3ValueReference unknown = 99;
     const fmi3ValueReference time = 0;
-    const std::vector<Row> beforeInitialization = {
+    const std::vector<Refusal<fmi3Status>> beforeInitialization = {
         {"step before initialization", [&] { return f.fmi3DoStep(instance, 0.0, 1.0, true, nullptr, nullptr, nullptr, nullptr); },
          "3 logStatusError: fmi3DoStep: called while the instance is instantiated; it is allowed only in step mode "
          "(after exiting initialization mode)"},
@@ -313,6 +349,11 @@ TEST(FmuRuntimeFmi3, RefusesMisuseWithAnErrorAndAMessage)
              return f.fmi3GetInt32(instance, &input, 1, &value, 1);
          },
          "3 logStatusError: fmi3GetInt32: this FMU has no Int32 variables (value reference 1 is not one)"},
+        {"a null reference array of a type without variables", [&] {
+             const fmi3Clock clock = false;
+             return f.fmi3SetClock(instance, nullptr, 1, &clock);
+         },
+         "3 logStatusError: fmi3SetClock: this FMU has no Clock variables (value reference (null) is not one)"},
         {"an unsupported function", [&] { return f.fmi3EnterEventMode(instance); },
          "3 logStatusError: fmi3EnterEventMode: not supported: this FMU is a co-simulation model of an algebraic "
          "network, without states, events, clocks, derivatives or saved FMU states"},
@@ -326,15 +367,22 @@ TEST(FmuRuntimeFmi3, RefusesMisuseWithAnErrorAndAMessage)
          "3 logStatusError: fmi3SetDebugLogging: unknown log category \"logEverything\" (logCalls, "
          "logStatusWarning and logStatusError are known)"},
     };
-    for (const auto& row : beforeInitialization)
-    {
-        SCOPED_TRACE(row.what);
-        fmu.log.clear();
-        EXPECT_EQ(row.call(), fmi3Error);
-        EXPECT_EQ(fmu.log.last(), row.message);
-    }
+    expectRefusals(beforeInitialization, fmu.log, fmi3Error);
+    fmu.log.clear();
+    EXPECT_EQ(f.fmi3GetInt32(instance, nullptr, 0, nullptr, 0), fmi3OK);
+    EXPECT_TRUE(fmu.log.lines().empty()) << fmu.log.last();
     // A refused NaN left the start value in place.
     ASSERT_EQ(f.fmi3EnterInitializationMode(instance, false, 0.0, 0.0, false, 0.0), fmi3OK);
+    expectRefusals<fmi3Status>(
+        {{"enter initialization twice",
+          [&] { return f.fmi3EnterInitializationMode(instance, false, 0.0, 0.0, false, 0.0); },
+          "3 logStatusError: fmi3EnterInitializationMode: called while the instance is initialization mode; it is "
+          "allowed only once, after instantiation or reset"},
+         {"step in initialization mode",
+          [&] { return f.fmi3DoStep(instance, 0.0, 1.0, true, nullptr, nullptr, nullptr, nullptr); },
+          "3 logStatusError: fmi3DoStep: called while the instance is initialization mode; it is allowed only in "
+          "step mode (after exiting initialization mode)"}},
+        fmu.log, fmi3Error);
     double inlet = 0.0;
     ASSERT_EQ(f.fmi3GetFloat64(instance, &input, 1, &inlet, 1), fmi3OK);
     EXPECT_EQ(inlet, 25.0);
@@ -356,9 +404,19 @@ TEST(FmuRuntimeFmi3, RefusesMisuseWithAnErrorAndAMessage)
                               "allowed before termination");
     EXPECT_EQ(f.fmi3GetFloat64(instance, outputs, 2, values, 2), fmi3OK);
     f.fmi3FreeInstance(instance);
-    // Null instances are refused without a crash.
-    EXPECT_EQ(f.fmi3DoStep(nullptr, 0.0, 1.0, true, nullptr, nullptr, nullptr, nullptr), fmi3Error);
-    EXPECT_EQ(f.fmi3GetFloat64(nullptr, outputs, 2, values, 2), fmi3Error);
+    const float single = 1.0f;
+    expectNullRefused<fmi3Status>(
+        {{"DoStep", [&] { return f.fmi3DoStep(nullptr, 0.0, 1.0, true, nullptr, nullptr, nullptr, nullptr); }},
+         {"GetFloat64", [&] { return f.fmi3GetFloat64(nullptr, outputs, 2, values, 2); }},
+         {"SetFloat32", [&] { return f.fmi3SetFloat32(nullptr, &input, 1, &single, 1); }},
+         {"EnterInitializationMode", [&] { return f.fmi3EnterInitializationMode(nullptr, false, 0, 0, false, 0); }},
+         {"ExitInitializationMode", [&] { return f.fmi3ExitInitializationMode(nullptr); }},
+         {"Terminate", [&] { return f.fmi3Terminate(nullptr); }},
+         {"Reset", [&] { return f.fmi3Reset(nullptr); }},
+         {"SetDebugLogging", [&] { return f.fmi3SetDebugLogging(nullptr, true, 0, nullptr); }},
+         {"GetInt32", [&] { return f.fmi3GetInt32(nullptr, nullptr, 0, nullptr, 0); }},
+         {"EnterEventMode", [&] { return f.fmi3EnterEventMode(nullptr); }}},
+        fmi3Error);
     f.fmi3FreeInstance(nullptr);
 }
 
@@ -378,6 +436,16 @@ TEST(FmuRuntimeFmi3, RefusesAWrongTokenAndABadResourceFolder)
     EXPECT_EQ(f.fmi3InstantiateCoSimulation("three", nullptr, nullptr, false, false, false, false, nullptr, 0, nullptr,
                                             nullptr, nullptr),
               nullptr);
+    EXPECT_EQ(f.fmi3InstantiateCoSimulation(nullptr, nullptr, nullptr, false, false, false, false, nullptr, 0,
+                                            &fmu.log, &LogCollector::fmi3Log, nullptr),
+              nullptr);
+    EXPECT_EQ(fmu.log.last(),
+              "3 logStatusError: fmi3InstantiateCoSimulation: instance \"\": no instantiation token was given");
+    EXPECT_EQ(f.fmi3InstantiateCoSimulation("five", fmu.description.token.c_str(), fmu.resources().c_str(), false,
+                                            false, true, false, nullptr, 0, &fmu.log, &LogCollector::fmi3Log, nullptr),
+              nullptr);
+    EXPECT_EQ(fmu.log.last(), "3 logStatusError: fmi3InstantiateCoSimulation: instance \"five\": event mode was "
+                              "asked for, but this FMU has no event mode");
     EXPECT_EQ(f.fmi3InstantiateModelExchange("four", fmu.description.token.c_str(), fmu.resources().c_str(), false,
                                              false, &fmu.log, &LogCollector::fmi3Log),
               nullptr);
@@ -438,9 +506,163 @@ TEST(FmuRuntimeFmi2, RunsTheCoSimulationLifeCycleWithAFileUri)
                           "is not this FMU's, \"" + d.token + "\"");
     EXPECT_EQ(f.fmi2Instantiate("four", fmi2ModelExchange, d.token.c_str(), uri.c_str(), &callbacks, false, false),
               nullptr);
+    EXPECT_EQ(log.last(), "3 logStatusError: fmi2Instantiate: instance \"four\": model exchange was asked for; this "
+                          "FMU offers co-simulation only");
     EXPECT_EQ(f.fmi2Instantiate("five", fmi2CoSimulation, d.token.c_str(), "http://example.com/r", &callbacks, false,
                                 false),
               nullptr);
     EXPECT_EQ(log.last(), "3 logStatusError: fmi2Instantiate: instance \"five\": the resource location "
                           "\"http://example.com/r\" is not a file: URI");
+}
+
+TEST(FmuRuntimeFmi2, RefusesMisuseWithAnErrorAndAMessage)
+{
+    LoadedFmu fmu(handMadeNetwork(12, false));
+    auto& f = fmu.library;
+    fmi2Component c = fmu.instantiate2();
+    ASSERT_NE(c, nullptr) << fmu.log.last();
+    const fmi2ValueReference outputs[] = {4, 5};
+    const fmi2ValueReference input = 1;
+    const fmi2ValueReference unknown = 99;
+    const fmi2ValueReference time = 0;
+    double values[2] = {};
+    const double nan = std::nan("");
+    const double fine = 20.0;
+    fmi2Real real = 0.0;
+    const std::vector<Refusal<fmi2Status>> beforeInitialization = {
+        {"step before initialization", [&] { return f.fmi2DoStep(c, 0.0, 1.0, fmi2True); },
+         "3 logStatusError: fmi2DoStep: called while the instance is instantiated; it is allowed only in step mode "
+         "(after exiting initialization mode)"},
+        {"get before initialization", [&] { return f.fmi2GetReal(c, outputs, 2, values); },
+         "3 logStatusError: fmi2GetReal: called while the instance is instantiated; it is allowed in "
+         "initialization mode, step mode or after termination"},
+        {"exit before enter", [&] { return f.fmi2ExitInitializationMode(c); },
+         "3 logStatusError: fmi2ExitInitializationMode: called while the instance is instantiated; it is allowed "
+         "only in initialization mode"},
+        {"NaN input", [&] { return f.fmi2SetReal(c, &input, 1, &nan); },
+         "3 logStatusError: fmi2SetReal: input 'Server.Inlet Temperature' (value reference 1) cannot take nan, "
+         "which is not a finite number"},
+        {"unknown reference", [&] { return f.fmi2SetReal(c, &unknown, 1, &fine); },
+         "3 logStatusError: fmi2SetReal: value reference 99 is unknown (this FMU has 0 to 5)"},
+        {"setting an output", [&] { return f.fmi2SetReal(c, outputs, 1, &fine); },
+         "3 logStatusError: fmi2SetReal: output 'Server.Exhaust Temperature' (value reference 4) is not an input "
+         "and cannot be set"},
+        {"setting time", [&] { return f.fmi2SetReal(c, &time, 1, &fine); },
+         "3 logStatusError: fmi2SetReal: the independent variable time (value reference 0) is not an input and "
+         "cannot be set"},
+        {"a type without variables", [&] {
+             fmi2Integer value = 0;
+             return f.fmi2GetInteger(c, &input, 1, &value);
+         },
+         "3 logStatusError: fmi2GetInteger: this FMU has no Integer variables (value reference 1 is not one)"},
+        {"a null reference array of a type without variables", [&] {
+             const fmi2Boolean value = fmi2False;
+             return f.fmi2SetBoolean(c, nullptr, 1, &value);
+         },
+         "3 logStatusError: fmi2SetBoolean: this FMU has no Boolean variables (value reference (null) is not one)"},
+        {"an unsupported function", [&] { return f.fmi2EnterEventMode(c); },
+         "3 logStatusError: fmi2EnterEventMode: not supported: this FMU is a co-simulation model of an algebraic "
+         "network, without states, events, clocks, derivatives or saved FMU states"},
+        {"terminate before initialization", [&] { return f.fmi2Terminate(c); },
+         "3 logStatusError: fmi2Terminate: called while the instance is instantiated; it is allowed only in "
+         "initialization or step mode"},
+        {"unknown log category", [&] {
+             const fmi2String categories[] = {"logEverything"};
+             return f.fmi2SetDebugLogging(c, fmi2True, 1, categories);
+         },
+         "3 logStatusError: fmi2SetDebugLogging: unknown log category \"logEverything\" (logCalls, "
+         "logStatusWarning and logStatusError are known)"},
+        {"a start time that is not a number", [&] { return f.fmi2SetupExperiment(c, fmi2False, 0.0, nan, fmi2False, 0.0); },
+         "3 logStatusError: fmi2SetupExperiment: the start time nan is not a finite number"},
+        {"a real status other than the last successful time", [&] {
+             return f.fmi2GetRealStatus(c, fmi2DoStepStatus, &real);
+         },
+         "3 logStatusError: fmi2GetRealStatus: only fmi2LastSuccessfulTime is answered, into a value that is not "
+         "null"},
+        {"a boolean status into null", [&] { return f.fmi2GetBooleanStatus(c, fmi2Terminated, nullptr); },
+         "3 logStatusError: fmi2GetBooleanStatus: only fmi2Terminated is answered, into a value that is not null"},
+    };
+    expectRefusals(beforeInitialization, fmu.log, fmi2Error);
+    fmu.log.clear();
+    EXPECT_EQ(f.fmi2GetInteger(c, nullptr, 0, nullptr), fmi2OK);
+    EXPECT_TRUE(fmu.log.lines().empty()) << fmu.log.last();
+
+    // The start time set before initialization is where the steps begin.
+    ASSERT_EQ(f.fmi2SetupExperiment(c, fmi2False, 0.0, 3.0, fmi2False, 0.0), fmi2OK);
+    ASSERT_EQ(f.fmi2EnterInitializationMode(c), fmi2OK);
+    expectRefusals<fmi2Status>(
+        {{"setup after entering initialization",
+          [&] { return f.fmi2SetupExperiment(c, fmi2False, 0.0, 1.0, fmi2False, 0.0); },
+          "3 logStatusError: fmi2SetupExperiment: called while the instance is initialization mode; it is allowed "
+          "only before initialization"},
+         {"enter initialization twice", [&] { return f.fmi2EnterInitializationMode(c); },
+          "3 logStatusError: fmi2EnterInitializationMode: called while the instance is initialization mode; it is "
+          "allowed only once, after instantiation or reset"},
+         {"step in initialization mode", [&] { return f.fmi2DoStep(c, 3.0, 1.0, fmi2True); },
+          "3 logStatusError: fmi2DoStep: called while the instance is initialization mode; it is allowed only in "
+          "step mode (after exiting initialization mode)"}},
+        fmu.log, fmi2Error);
+    double inlet = 0.0;
+    ASSERT_EQ(f.fmi2GetReal(c, &input, 1, &inlet), fmi2OK);
+    EXPECT_EQ(inlet, 25.0) << "a refused NaN left the start value in place";
+    const double hot = 50.0;
+    fmu.log.clear();
+    EXPECT_EQ(f.fmi2SetReal(c, &input, 1, &hot), fmi2Warning);
+    EXPECT_EQ(fmu.log.last(), "1 logStatusWarning: fmi2SetReal: input 'Server.Inlet Temperature' (value "
+                              "reference 1) = 50 lies outside the range the network was trained on, 15 to 35");
+    ASSERT_EQ(f.fmi2ExitInitializationMode(c), fmi2OK);
+    fmu.log.clear();
+    EXPECT_EQ(f.fmi2DoStep(c, 3.0, -1.0, fmi2True), fmi2Error);
+    EXPECT_EQ(fmu.log.last(), "3 logStatusError: fmi2DoStep: the communication point 3 with step size -1 is not a "
+                              "finite time and a step size of zero or more");
+    ASSERT_EQ(f.fmi2DoStep(c, 3.0, 0.5, fmi2True), fmi2OK);
+    ASSERT_EQ(f.fmi2GetRealStatus(c, fmi2LastSuccessfulTime, &real), fmi2OK);
+    EXPECT_EQ(real, 3.5);
+    fmi2Boolean terminated = fmi2True;
+    ASSERT_EQ(f.fmi2GetBooleanStatus(c, fmi2Terminated, &terminated), fmi2OK);
+    EXPECT_EQ(terminated, fmi2False);
+    ASSERT_EQ(f.fmi2Terminate(c), fmi2OK);
+    fmu.log.clear();
+    EXPECT_EQ(f.fmi2SetReal(c, &input, 1, &fine), fmi2Error);
+    EXPECT_EQ(fmu.log.last(), "3 logStatusError: fmi2SetReal: called while the instance is terminated; it is "
+                              "allowed before termination");
+    EXPECT_EQ(f.fmi2GetReal(c, outputs, 2, values), fmi2OK);
+    // Reset goes back to the instantiated state with the start values.
+    ASSERT_EQ(f.fmi2Reset(c), fmi2OK);
+    fmu.log.clear();
+    EXPECT_EQ(f.fmi2GetReal(c, &input, 1, &inlet), fmi2Error);
+    ASSERT_EQ(f.fmi2EnterInitializationMode(c), fmi2OK);
+    ASSERT_EQ(f.fmi2GetReal(c, &input, 1, &inlet), fmi2OK);
+    EXPECT_EQ(inlet, 25.0);
+    f.fmi2FreeInstance(c);
+
+    fmi2Integer integer = 0;
+    expectNullRefused<fmi2Status>(
+        {{"DoStep", [&] { return f.fmi2DoStep(nullptr, 0.0, 1.0, fmi2True); }},
+         {"GetReal", [&] { return f.fmi2GetReal(nullptr, outputs, 2, values); }},
+         {"SetReal", [&] { return f.fmi2SetReal(nullptr, &input, 1, &fine); }},
+         {"SetupExperiment", [&] { return f.fmi2SetupExperiment(nullptr, fmi2False, 0.0, 0.0, fmi2False, 0.0); }},
+         {"EnterInitializationMode", [&] { return f.fmi2EnterInitializationMode(nullptr); }},
+         {"ExitInitializationMode", [&] { return f.fmi2ExitInitializationMode(nullptr); }},
+         {"Terminate", [&] { return f.fmi2Terminate(nullptr); }},
+         {"Reset", [&] { return f.fmi2Reset(nullptr); }},
+         {"SetDebugLogging", [&] { return f.fmi2SetDebugLogging(nullptr, fmi2True, 0, nullptr); }},
+         {"GetInteger", [&] { return f.fmi2GetInteger(nullptr, &input, 1, &integer); }},
+         {"EnterEventMode", [&] { return f.fmi2EnterEventMode(nullptr); }},
+         {"GetRealStatus", [&] { return f.fmi2GetRealStatus(nullptr, fmi2LastSuccessfulTime, &real); }},
+         {"GetBooleanStatus", [&] {
+              fmi2Boolean value = fmi2False;
+              return f.fmi2GetBooleanStatus(nullptr, fmi2Terminated, &value);
+          }}},
+        fmi2Error);
+    f.fmi2FreeInstance(nullptr);
+
+    // A null instance name is taken as empty; a missing GUID is refused with a message naming the instance.
+    fmi2Component unnamed = fmu.instantiate2(nullptr);
+    EXPECT_NE(unnamed, nullptr) << fmu.log.last();
+    f.fmi2FreeInstance(unnamed);
+    const fmi2CallbackFunctions callbacks{&LogCollector::fmi2Log, nullptr, nullptr, nullptr, &fmu.log};
+    EXPECT_EQ(f.fmi2Instantiate("six", fmi2CoSimulation, nullptr, "file:///", &callbacks, fmi2False, fmi2False),
+              nullptr);
+    EXPECT_EQ(fmu.log.last(), "3 logStatusError: fmi2Instantiate: instance \"six\": no GUID was given");
 }
