@@ -310,6 +310,9 @@ private:
     AIModelCalculator m_calculator;
     // Shared with the runner of a run in progress, which may outlive the trainer's hold on it.
     std::shared_ptr<AISystem::NeuralNetworkTrainer> m_network;
+    // The last run asked for: runs share the network and train and test on different threads, so
+    // each run starts only once the one before it has finished.
+    Futures::FutureEx<AIModelTrainerResult> m_lastRun;
     // Set to give up the runs of the current network (reset, restore).
     std::shared_ptr<std::atomic<bool>> m_abandon = std::make_shared<std::atomic<bool>>(false);
     // The attributes the network's columns were bound to when it was built or restored.

@@ -73,11 +73,13 @@ Futures::FutureEx<AIModelTrainerResult> noTrainerFuture()
 // the run reports from its first iteration; when it ends, the trainer's summary is updated and the
 // progress gets the run's closing lines (none when closingText gives none). A run whose network the
 // trainer dropped meanwhile (reset, restore) fails instead: its network is no longer the trainer's.
+// The runner starts once `lastRun` has finished, and its run becomes the last one.
 template <typename Runner>
 Futures::FutureEx<AIModelTrainerResult> startRunner(AIModelTrainer* trainer, Runner* runner,
                                                     const AISystem::NeuralNetworkTrainer* network,
                                                     Tools::ToolProgress* progress,
-                                                    QString (*closingText)(const AIModelTrainerResult&))
+                                                    QString (*closingText)(const AIModelTrainerResult&),
+                                                    Futures::FutureEx<AIModelTrainerResult>& lastRun)
 {
     const auto future = runner->future();
     if (progress)
@@ -97,7 +99,11 @@ Futures::FutureEx<AIModelTrainerResult> startRunner(AIModelTrainer* trainer, Run
                             attached->message(text.toStdString());
                         return result;
                     });
-    runner->startLater();
+    if (lastRun.isFinished())
+        runner->startLater();
+    else
+        lastRun.then(trainer, [runner](const Futures::FutureEx<AIModelTrainerResult>&) { runner->startLater(); });
+    lastRun = chained;
     return chained;
 }
 
@@ -404,7 +410,7 @@ Futures::FutureEx<AIModelTrainerResult> AIModelTrainer::startTraining(Tools::Too
                                                 m_abandon);
         runner->moveToThread(worker);
         connect(worker, &QThread::finished, runner, &QObject::deleteLater);
-        return startRunner(this, runner, m_network.get(), progress, trainingText);
+        return startRunner(this, runner, m_network.get(), progress, trainingText, m_lastRun);
     }
     catch (...)
     {
@@ -447,7 +453,7 @@ Futures::FutureEx<AIModelTrainerResult> AIModelTrainer::startTesting(const AISys
         if (!m_network)
             return noTrainerFuture();
         return startRunner(this, new AIModelTesterRunner(this, m_network, example, createWeightTensor()),
-                           m_network.get(), progress, testingText);
+                           m_network.get(), progress, testingText, m_lastRun);
     }
     catch (...)
     {

@@ -215,6 +215,32 @@ TEST(AIModelTrainerRuns, TestingSummarisesTheTrainingRunAndReportsTheTest)
         << "the separate test is not summarised";
 }
 
+// Training runs on the worker thread and testing on the trainer's: asked for together, each run
+// waits for the one before it instead of reading a network that is still being trained.
+TEST(AIModelTrainerRuns, RunsAskedForTogetherTakeTurnsOnTheSharedNetworkAcrossThreads)
+{
+    ServerRun s;
+    s.trainer->setMaximumIterations(100);
+    const auto firstTraining = s.trainer->trainAsync();
+    const auto firstTest = s.trainer->testAsync();
+    const auto secondTraining = s.trainer->trainAsync();
+    const auto secondTest = s.trainer->testAsync();
+
+    const AIModelTrainerResult trained = ServicesTest::settled(firstTraining).get();
+    const AIModelTrainerResult tested = ServicesTest::settled(firstTest).get();
+    const AIModelTrainerResult retrained = ServicesTest::settled(secondTraining).get();
+    const AIModelTrainerResult retested = ServicesTest::settled(secondTest).get();
+    ASSERT_TRUE(trained.training.testResult && retrained.training.testResult);
+    ASSERT_TRUE(tested.testing && retested.testing);
+    // Each test saw the network its training run left: the run's own test of the same cases.
+    EXPECT_EQ(tested.training, trained.training);
+    EXPECT_DOUBLE_EQ(tested.testing->rmsError, trained.training.testResult->rmsError);
+    EXPECT_EQ(retested.training, retrained.training);
+    EXPECT_DOUBLE_EQ(retested.testing->rmsError, retrained.training.testResult->rmsError);
+    EXPECT_EQ(retrained.training.iterations, 100);
+    EXPECT_LT(retrained.training.rmsError, trained.training.rmsError);
+}
+
 TEST(AIModelTrainerRuns, TheChosenOptimiserTrainsAndOnlyAdamTakesTheLearningRate)
 {
     using AISystem::NeuralNetworkOptimiser;
