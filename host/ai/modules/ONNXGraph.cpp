@@ -4,6 +4,7 @@
 
 #include <onnx/onnx_pb.h>
 
+#include <algorithm>
 #include <climits>
 #include <optional>
 #include <stdexcept>
@@ -87,7 +88,8 @@ struct ONNXGraph::Impl
         ONNXOperators::Kernel kernel;
         /// Slots of the node's inputs; -1 for one it leaves out.
         std::vector<int> inputs;
-        int output = -1;
+        /// Slots of the node's outputs, in its order.
+        std::vector<int> outputs;
     };
 
     std::vector<Port> inputs;
@@ -200,7 +202,9 @@ ONNXGraph ONNXGraph::fromBytes(const Utilities::bytearray& bytes)
             throw std::runtime_error(label + ": " + reason);
         }
         step.kernel = std::move(compiled.kernel);
-        step.output = define(node.output(0), compiled.outputType, label + ": output");
+        for (std::size_t o = 0; o < compiled.outputTypes.size(); ++o)
+            step.outputs.push_back(
+                define(node.output(static_cast<int>(o)), compiled.outputTypes[o], label + ": output"));
         steps.push_back(std::move(step));
     }
 
@@ -225,13 +229,18 @@ ONNXGraph ONNXGraph::fromBytes(const Utilities::bytearray& bytes)
     std::vector<bool> needed(static_cast<std::size_t>(impl->slotCount), false);
     for (int slot : impl->outputSlots)
         needed[static_cast<std::size_t>(slot)] = true;
+    const auto isNeeded = [&needed](const Impl::Step& step)
+    {
+        return std::any_of(step.outputs.begin(), step.outputs.end(),
+                           [&needed](int slot) { return needed[static_cast<std::size_t>(slot)]; });
+    };
     for (auto step = steps.rbegin(); step != steps.rend(); ++step)
-        if (needed[static_cast<std::size_t>(step->output)])
+        if (isNeeded(*step))
             for (int input : step->inputs)
                 if (input >= 0)
                     needed[static_cast<std::size_t>(input)] = true;
     for (Impl::Step& step : steps)
-        if (needed[static_cast<std::size_t>(step.output)])
+        if (isNeeded(step))
             impl->steps.push_back(std::move(step));
     return ONNXGraph(std::move(impl));
 }
@@ -290,15 +299,21 @@ std::vector<ONNXTensor> ONNXGraph::run(const std::map<std::string, ONNXTensor>& 
         arguments.clear();
         for (int input : step.inputs)
             arguments.push_back(input < 0 ? nullptr : at[static_cast<std::size_t>(input)]);
+        std::vector<ONNXTensor> results;
         try
         {
-            computed[static_cast<std::size_t>(step.output)] = step.kernel(arguments);
+            results = step.kernel(arguments);
         }
         catch (const std::runtime_error& e)
         {
             throw std::runtime_error(step.label + ": " + e.what());
         }
-        at[static_cast<std::size_t>(step.output)] = &computed[static_cast<std::size_t>(step.output)];
+        for (std::size_t o = 0; o < step.outputs.size(); ++o)
+        {
+            const auto slot = static_cast<std::size_t>(step.outputs[o]);
+            computed[slot] = std::move(results[o]);
+            at[slot] = &computed[slot];
+        }
     }
     std::vector<ONNXTensor> outputs;
     for (int slot : impl.outputSlots)

@@ -26,6 +26,15 @@ using Inputs = std::vector<const ONNXTensor*>;
 using InputTypes = std::vector<std::optional<ONNXElementType>>;
 using RowMatrix = Eigen::Matrix<double, Eigen::Dynamic, Eigen::Dynamic, Eigen::RowMajor>;
 
+/// Most operators give one output: they are compiled to one of these and wrapped.
+using SingleKernel = std::function<ONNXTensor(const Inputs& inputs)>;
+
+struct SingleNode
+{
+    SingleKernel kernel;
+    ONNXElementType outputType = ONNXElementType::Float;
+};
+
 /// Matrix products above this many multiply-adds are refused rather than left to run for minutes.
 constexpr std::int64_t maxProductWork = std::int64_t(1) << 31;
 
@@ -333,13 +342,13 @@ ONNXTensor reshaped(const ONNXTensor& x, Shape shape)
 
 // Operators -------------------------------------------------------------------------------------
 
-CompiledNode compileBinary(const std::string& op, Attributes& attributes, const InputTypes& types)
+SingleNode compileBinary(const std::string& op, Attributes& attributes, const InputTypes& types)
 {
     requireInputs(types, 2, 2);
     attributes.finish("");
     const ONNXElementType type = requireSame(types);
     const bool integer = type == ONNXElementType::Int64;
-    Kernel kernel;
+    SingleKernel kernel;
     if (op == "Add")
         kernel = [](const Inputs& in)
         { return binary(*in[0], *in[1], [](double a, double b) { return a + b; }); };
@@ -366,7 +375,7 @@ CompiledNode compileBinary(const std::string& op, Attributes& attributes, const 
 }
 
 /// The activations and other elementwise functions of one input.
-CompiledNode compileUnary(const std::string& op, Attributes& attributes, const InputTypes& types)
+SingleNode compileUnary(const std::string& op, Attributes& attributes, const InputTypes& types)
 {
     requireInputs(types, 1, 1);
     const ONNXElementType type = *types[0];
@@ -424,7 +433,7 @@ CompiledNode compileUnary(const std::string& op, Attributes& attributes, const I
     return {[f](const Inputs& in) { return unary(*in[0], f); }, type};
 }
 
-CompiledNode compileClip(Attributes& attributes, const InputTypes& types)
+SingleNode compileClip(Attributes& attributes, const InputTypes& types)
 {
     requireInputs(types, 1, 3);
     const ONNXElementType type = requireSame(types);
@@ -450,7 +459,7 @@ CompiledNode compileClip(Attributes& attributes, const InputTypes& types)
             type};
 }
 
-CompiledNode compileGemm(Attributes& attributes, const InputTypes& types)
+SingleNode compileGemm(Attributes& attributes, const InputTypes& types)
 {
     requireInputs(types, 2, 3);
     const ONNXElementType type = requireSame(types);
@@ -514,7 +523,7 @@ CompiledNode compileGemm(Attributes& attributes, const InputTypes& types)
             type};
 }
 
-CompiledNode compileMatMul(Attributes& attributes, const InputTypes& types)
+SingleNode compileMatMul(Attributes& attributes, const InputTypes& types)
 {
     requireInputs(types, 2, 2);
     attributes.finish("");
@@ -575,7 +584,7 @@ CompiledNode compileMatMul(Attributes& attributes, const InputTypes& types)
             type};
 }
 
-CompiledNode compileReshape(Attributes& attributes, const InputTypes& types)
+SingleNode compileReshape(Attributes& attributes, const InputTypes& types)
 {
     requireInputs(types, 2, 2);
     requireInt64(types[1], "the shape input");
@@ -630,7 +639,7 @@ CompiledNode compileReshape(Attributes& attributes, const InputTypes& types)
             *types[0]};
 }
 
-CompiledNode compileFlatten(Attributes& attributes, const InputTypes& types)
+SingleNode compileFlatten(Attributes& attributes, const InputTypes& types)
 {
     requireInputs(types, 1, 1);
     const std::int64_t axis = attributes.intOr("axis", 1);
@@ -653,7 +662,7 @@ CompiledNode compileFlatten(Attributes& attributes, const InputTypes& types)
             *types[0]};
 }
 
-CompiledNode compileConcat(Attributes& attributes, const InputTypes& types)
+SingleNode compileConcat(Attributes& attributes, const InputTypes& types)
 {
     if (types.empty())
         throw std::runtime_error("it has no inputs");
@@ -702,7 +711,7 @@ CompiledNode compileConcat(Attributes& attributes, const InputTypes& types)
             type};
 }
 
-CompiledNode compileConstant(Attributes& attributes, const InputTypes& types)
+SingleNode compileConstant(Attributes& attributes, const InputTypes& types)
 {
     requireInputs(types, 0, 0);
     for (const char* unsupported : {"sparse_value", "value_string", "value_strings"})
@@ -732,7 +741,7 @@ CompiledNode compileConstant(Attributes& attributes, const InputTypes& types)
     return {[value](const Inputs&) { return value; }, type};
 }
 
-CompiledNode compileCast(Attributes& attributes, const InputTypes& types)
+SingleNode compileCast(Attributes& attributes, const InputTypes& types)
 {
     requireInputs(types, 1, 1);
     if (!attributes.has("to"))
@@ -759,7 +768,7 @@ CompiledNode compileCast(Attributes& attributes, const InputTypes& types)
             target};
 }
 
-CompiledNode compileTranspose(Attributes& attributes, const InputTypes& types)
+SingleNode compileTranspose(Attributes& attributes, const InputTypes& types)
 {
     requireInputs(types, 1, 1);
     const std::optional<Shape> perm = attributes.ints("perm");
@@ -805,7 +814,7 @@ CompiledNode compileTranspose(Attributes& attributes, const InputTypes& types)
 }
 
 /// Squeeze and Unsqueeze: the axes are an attribute before opset 13 and an optional input since.
-CompiledNode compileSqueeze(bool squeeze, Attributes& attributes, const InputTypes& types)
+SingleNode compileSqueeze(bool squeeze, Attributes& attributes, const InputTypes& types)
 {
     requireInputs(types, 1, 2);
     requireInt64(types.size() > 1 ? types[1] : std::nullopt, "the axes input");
@@ -855,7 +864,132 @@ CompiledNode compileSqueeze(bool squeeze, Attributes& attributes, const InputTyp
             *types[0]};
 }
 
-using Compiler = std::function<CompiledNode(const std::string& op, Attributes&, const InputTypes&)>;
+/// The sizes of Split's parts along an axis of `dim` elements: the sizes given, or `parts` equal
+/// ones, or (num_outputs) parts of the rounded-up share with a smaller last one.
+Shape splitSizes(const std::optional<Shape>& given, bool byNumOutputs, std::size_t parts, std::int64_t dim,
+                 const Shape& inputShape, std::int64_t axis)
+{
+    const auto count = static_cast<std::int64_t>(parts);
+    const std::string along = " along axis " + std::to_string(axis) + " of an input of shape " + shapeText(inputShape);
+    if (given)
+    {
+        if (given->size() != parts)
+            throw std::runtime_error("split = " + shapeText(*given) + " gives " + std::to_string(given->size()) +
+                                     " sizes for " + std::to_string(parts) + " outputs");
+        std::int64_t sum = 0;
+        for (std::int64_t size : *given)
+        {
+            if (size < 0 || size > maxElements)
+                throw std::runtime_error("split = " + shapeText(*given) + " has a size out of range");
+            sum += size;
+        }
+        if (sum != dim)
+            throw std::runtime_error("split = " + shapeText(*given) + " adds up to " + std::to_string(sum) +
+                                     ", not to the " + std::to_string(dim) + " elements" + along);
+        return *given;
+    }
+    if (byNumOutputs)
+    {
+        const std::int64_t share = (dim + count - 1) / count;
+        if (share * (count - 1) > dim)
+            throw std::runtime_error("the " + std::to_string(dim) + " elements" + along + " do not make " +
+                                     std::to_string(count) + " parts of " + std::to_string(share));
+        Shape sizes(parts, share);
+        sizes.back() = dim - share * (count - 1);
+        return sizes;
+    }
+    if (dim % count != 0)
+        throw std::runtime_error("the " + std::to_string(dim) + " elements" + along + " do not split into " +
+                                 std::to_string(count) + " equal parts");
+    return Shape(parts, dim / count);
+}
+
+/// Split: the sizes are an attribute before opset 13 and an optional input since; opset 18 may give
+/// num_outputs instead, the parts then being equal but for a smaller last one.
+CompiledNode compileSplit(std::size_t outputs, Attributes& attributes, const InputTypes& types)
+{
+    requireInputs(types, 1, 2);
+    requireInt64(types.size() > 1 ? types[1] : std::nullopt, "the split input");
+    const std::int64_t axis = attributes.intOr("axis", 0);
+    const std::optional<Shape> attribute = attributes.ints("split");
+    const bool byNumOutputs = attributes.has("num_outputs");
+    const std::int64_t numOutputs = attributes.intOr("num_outputs", 0);
+    attributes.finish("axis, num_outputs (since opset 18), split (before opset 13)");
+    const bool sizesInput = types.size() > 1 && types[1];
+    if (attribute && sizesInput)
+        throw std::runtime_error("it gives its split sizes both as an attribute and as an input");
+    if (byNumOutputs && (attribute || sizesInput))
+        throw std::runtime_error("it gives both num_outputs and split sizes");
+    if (byNumOutputs && numOutputs != static_cast<std::int64_t>(outputs))
+        throw std::runtime_error("num_outputs = " + std::to_string(numOutputs) + " but it has " +
+                                 std::to_string(outputs) + " outputs");
+    if (attribute && attribute->size() != outputs)
+        throw std::runtime_error("split = " + shapeText(*attribute) + " gives " +
+                                 std::to_string(attribute->size()) + " sizes for " + std::to_string(outputs) +
+                                 " outputs");
+    if (attribute)
+        for (std::int64_t size : *attribute)
+            if (size < 0 || size > maxElements)
+                throw std::runtime_error("split = " + shapeText(*attribute) + " has a size out of range");
+    const ONNXElementType type = *types[0];
+    Kernel kernel = [=](const Inputs& in)
+    {
+        const ONNXTensor& x = *in[0];
+        const auto rank = static_cast<std::int64_t>(x.shape.size());
+        if (rank == 0)
+            throw std::runtime_error("a scalar cannot be split");
+        const std::int64_t a = normalisedAxis(axis, rank, "axis");
+        std::optional<Shape> given = attribute;
+        if (in.size() > 1 && in[1] != nullptr)
+            given = readInts(*in[1], "the split input");
+        const Shape sizes = splitSizes(given, byNumOutputs, outputs, x.shape[a], x.shape, a);
+        std::int64_t inner = 1;
+        for (std::int64_t i = a + 1; i < rank; ++i)
+            inner *= x.shape[i];
+        const std::int64_t outer = x.shape[a] * inner == 0 ? 0 : elementCount(x.shape) / (x.shape[a] * inner);
+        std::vector<ONNXTensor> parts;
+        std::int64_t offset = 0;
+        for (std::int64_t size : sizes)
+        {
+            Shape shape = x.shape;
+            shape[a] = size;
+            ONNXTensor part = makeTensor(x.type, shape);
+            auto to = part.values.begin();
+            for (std::int64_t o = 0; o < outer; ++o)
+            {
+                const auto from = x.values.begin() + (o * x.shape[a] + offset) * inner;
+                to = std::copy(from, from + size * inner, to);
+            }
+            offset += size;
+            parts.push_back(std::move(part));
+        }
+        return parts;
+    };
+    return {kernel, std::vector<ONNXElementType>(outputs, type)};
+}
+
+using Compiler = std::function<CompiledNode(const onnx::NodeProto& node, const InputTypes&)>;
+using SingleCompiler = std::function<SingleNode(const std::string& op, Attributes&, const InputTypes&)>;
+
+/// An operator of one output, its kernel giving a list of one.
+Compiler single(SingleCompiler compiler)
+{
+    return [compiler](const onnx::NodeProto& node, const InputTypes& types)
+    {
+        if (node.output_size() != 1 || node.output(0).empty())
+            throw std::runtime_error("it has " + std::to_string(node.output_size()) +
+                                     " outputs; the operator gives 1");
+        Attributes attributes(node);
+        SingleNode compiled = compiler(node.op_type(), attributes, types);
+        return CompiledNode{[kernel = std::move(compiled.kernel)](const Inputs& in)
+                            {
+                                std::vector<ONNXTensor> outputs;
+                                outputs.push_back(kernel(in));
+                                return outputs;
+                            },
+                            {compiled.outputType}};
+    };
+}
 
 const std::map<std::string, Compiler>& compilers()
 {
@@ -863,29 +997,38 @@ const std::map<std::string, Compiler>& compilers()
     {
         std::map<std::string, Compiler> t;
         for (const char* op : {"Add", "Sub", "Mul", "Div"})
-            t[op] = compileBinary;
+            t[op] = single(compileBinary);
         for (const char* op : {"Neg", "Relu", "Identity", "Tanh", "Sigmoid", "Softplus", "LeakyRelu", "Elu",
                                "Selu", "HardSigmoid"})
-            t[op] = compileUnary;
-        t["Clip"] = [](const std::string&, Attributes& a, const InputTypes& i) { return compileClip(a, i); };
-        t["Gemm"] = [](const std::string&, Attributes& a, const InputTypes& i) { return compileGemm(a, i); };
-        t["MatMul"] = [](const std::string&, Attributes& a, const InputTypes& i)
-        { return compileMatMul(a, i); };
-        t["Reshape"] = [](const std::string&, Attributes& a, const InputTypes& i)
-        { return compileReshape(a, i); };
-        t["Flatten"] = [](const std::string&, Attributes& a, const InputTypes& i)
-        { return compileFlatten(a, i); };
-        t["Concat"] = [](const std::string&, Attributes& a, const InputTypes& i)
-        { return compileConcat(a, i); };
-        t["Constant"] = [](const std::string&, Attributes& a, const InputTypes& i)
-        { return compileConstant(a, i); };
-        t["Cast"] = [](const std::string&, Attributes& a, const InputTypes& i) { return compileCast(a, i); };
-        t["Transpose"] = [](const std::string&, Attributes& a, const InputTypes& i)
-        { return compileTranspose(a, i); };
-        t["Squeeze"] = [](const std::string&, Attributes& a, const InputTypes& i)
-        { return compileSqueeze(true, a, i); };
-        t["Unsqueeze"] = [](const std::string&, Attributes& a, const InputTypes& i)
-        { return compileSqueeze(false, a, i); };
+            t[op] = single(compileUnary);
+        const auto plain = [](SingleNode (*compiler)(Attributes&, const InputTypes&))
+        {
+            return single([compiler](const std::string&, Attributes& a, const InputTypes& i)
+                          { return compiler(a, i); });
+        };
+        t["Clip"] = plain(compileClip);
+        t["Gemm"] = plain(compileGemm);
+        t["MatMul"] = plain(compileMatMul);
+        t["Reshape"] = plain(compileReshape);
+        t["Flatten"] = plain(compileFlatten);
+        t["Concat"] = plain(compileConcat);
+        t["Constant"] = plain(compileConstant);
+        t["Cast"] = plain(compileCast);
+        t["Transpose"] = plain(compileTranspose);
+        t["Squeeze"] = single([](const std::string&, Attributes& a, const InputTypes& i)
+                              { return compileSqueeze(true, a, i); });
+        t["Unsqueeze"] = single([](const std::string&, Attributes& a, const InputTypes& i)
+                                { return compileSqueeze(false, a, i); });
+        t["Split"] = [](const onnx::NodeProto& node, const InputTypes& types)
+        {
+            if (node.output_size() == 0)
+                throw std::runtime_error("it has no outputs");
+            for (int i = 0; i < node.output_size(); ++i)
+                if (node.output(i).empty())
+                    throw std::runtime_error("output " + std::to_string(i + 1) + " is left out");
+            Attributes attributes(node);
+            return compileSplit(static_cast<std::size_t>(node.output_size()), attributes, types);
+        };
         return t;
     }();
     return table;
@@ -897,11 +1040,7 @@ CompiledNode compile(const onnx::NodeProto& node, const InputTypes& inputTypes)
     const auto found = compilers().find(node.op_type());
     if (found == compilers().end())
         throw std::runtime_error("the operator is not supported");
-    if (node.output_size() != 1 || node.output(0).empty())
-        throw std::runtime_error("it has " + std::to_string(node.output_size()) +
-                                 " outputs; the operator gives 1");
-    Attributes attributes(node);
-    return found->second(node.op_type(), attributes, inputTypes);
+    return found->second(node, inputTypes);
 }
 
 const std::vector<std::string>& supportedOperators()

@@ -16,14 +16,16 @@ class TensorProto;
 
 namespace AISystem::ONNXOperators
 {
-/// Runs a node on its inputs (null for an optional input the node leaves out). Throws
-/// std::runtime_error with a reason that the caller prefixes with the node's description.
-using Kernel = std::function<ONNXTensor(const std::vector<const ONNXTensor*>& inputs)>;
+/// Runs a node on its inputs (null for an optional input the node leaves out), giving one tensor
+/// per output the node lists. Throws std::runtime_error with a reason that the caller prefixes
+/// with the node's description.
+using Kernel = std::function<std::vector<ONNXTensor>(const std::vector<const ONNXTensor*>& inputs)>;
 
 struct CompiledNode
 {
     Kernel kernel;
-    ONNXElementType outputType = ONNXElementType::Float;
+    /// One per output the node lists, in its order.
+    std::vector<ONNXElementType> outputTypes;
 };
 
 /// Checks a node of the default domain and compiles it. inputTypes has one entry per input the

@@ -32,7 +32,8 @@ const std::set<std::string>& operators()
                                            "Div",       "Neg",      "Tanh",      "Relu",      "Sigmoid",
                                            "LeakyRelu", "Elu",      "Selu",      "Softplus",  "HardSigmoid",
                                            "Clip",      "Identity", "Reshape",   "Flatten",   "Concat",
-                                           "Constant",  "Cast",     "Transpose", "Unsqueeze", "Squeeze"};
+                                           "Constant",  "Cast",     "Transpose", "Unsqueeze", "Squeeze",
+                                           "Split"};
     return ops;
 }
 

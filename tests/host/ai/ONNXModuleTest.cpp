@@ -10,6 +10,7 @@
 #include <cmath>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <future>
 #include <limits>
 #include <sstream>
@@ -251,6 +252,166 @@ TEST(ONNXModule, TellsItsOutputWidthForAnInputWidth)
     }
 }
 
+// Inputs "a" {cases} and "b" {cases, 2} joined to (a, b0, b1), multiplied into (a, 2a + b0, -b1) and
+// cut by Split into "first" (a) and "rest" (2a + b0, -b1), declared in the order rest, first.
+GraphBuilder severalInputsAndOutputs(std::int64_t restWidth = 2)
+{
+    GraphBuilder g;
+    onnx::GraphProto& graph = *g.model.mutable_graph();
+    graph.clear_input();
+    graph.clear_output();
+    onnx::ValueInfoProto& a = *graph.add_input();
+    a.set_name("a");
+    a.mutable_type()->mutable_tensor_type()->set_elem_type(onnx::TensorProto::FLOAT);
+    a.mutable_type()->mutable_tensor_type()->mutable_shape()->add_dim()->set_dim_param("cases");
+    GraphBuilder::declare(*graph.add_input(), "b", onnx::TensorProto::FLOAT, 2);
+    GraphBuilder::declare(*graph.add_output(), "rest", onnx::TensorProto::FLOAT, restWidth);
+    GraphBuilder::declare(*graph.add_output(), "first", onnx::TensorProto::FLOAT, 1);
+    for (const auto& [name, values] : {std::pair<std::string, std::vector<std::int64_t>>{"axis1", {1}},
+                                       std::pair<std::string, std::vector<std::int64_t>>{"sizes", {1, 2}}})
+    {
+        onnx::TensorProto& t = *graph.add_initializer();
+        t.set_name(name);
+        t.set_data_type(onnx::TensorProto::INT64);
+        t.add_dims(static_cast<std::int64_t>(values.size()));
+        for (std::int64_t v : values)
+            t.add_int64_data(v);
+    }
+    g.weights("W", {3, 3}, {1, 2, 0, 0, 1, 0, 0, 0, -1});
+    g.node("Unsqueeze", "column", {"a", "axis1"}, "a1");
+    setInt(g.node("Concat", "join", {"a1", "b"}, "x3"), "axis", 1);
+    g.node("MatMul", "mix", {"x3", "W"}, "h");
+    onnx::NodeProto& split = g.node("Split", "cut", {"h", "sizes"}, "first");
+    split.add_output("rest");
+    setInt(split, "axis", -1);
+    return g;
+}
+
+TEST(ONNXModule, HandsColumnsToSeveralGraphInputsAndJoinsSeveralOutputsInDeclaredOrder)
+{
+    const Module module = Module::fromByteArray(ModuleType::ONNX, severalInputsAndOutputs().bytes());
+    for (const TensorElementType type : {TensorElementType::Float, TensorElementType::Double})
+    {
+        SCOPED_TRACE(toString(type));
+        const Tensor outputs = module.eval(Tensor::fromRows({{1, 2, 3}, {-1, 0.5, 4}}, type));
+        EXPECT_EQ(outputs.getElementType(), type);
+        EXPECT_EQ(rowsOf(outputs), (std::vector<std::vector<double>>{{4, -3, 1}, {-1.5, -4, -1}}));
+        const Tensor none = module.eval(Tensor::createTensor({0, 3}, type));
+        EXPECT_EQ(none.getDimensionSize(0), 0);
+        EXPECT_EQ(none.getDimensionSize(1), 3);
+    }
+    EXPECT_EQ(module.getOutputWidth(3), 3);
+    EXPECT_EQ(evalError(module, Tensor::fromRows({{1, 2, 3, 4}}, TensorElementType::Float)),
+              "ONNX model: the graph inputs take 3 columns ('a' 1, 'b' 2), but the input {1, 4} has 4");
+    EXPECT_EQ(evalError(module, Tensor::fromRows({{1, 2}}, TensorElementType::Float)),
+              "ONNX model: the graph inputs take 3 columns ('a' 1, 'b' 2), but the input {1, 2} has 2");
+
+    // An output that gives other columns than it declares would shift every column after it.
+    const Module misdeclared = Module::fromByteArray(ModuleType::ONNX, severalInputsAndOutputs(3).bytes());
+    EXPECT_EQ(evalError(misdeclared, Tensor::fromRows({{1, 2, 3}, {4, 5, 6}}, TensorElementType::Float)),
+              "ONNX model: the output 'rest' is {2, 2} for 2 cases, but it declares 3 columns");
+
+    // A sole {cases} input takes one column.
+    GraphBuilder g;
+    g.model.mutable_graph()->mutable_input(0)->mutable_type()->mutable_tensor_type()->mutable_shape()->mutable_dim()
+        ->RemoveLast();
+    g.node("Relu", "act", {"x"});
+    const Module column = Module::fromByteArray(ModuleType::ONNX, g.bytes());
+    EXPECT_EQ(rowsOf(column.eval(Tensor::fromRows({{-1}, {2}}, TensorElementType::Float))),
+              (std::vector<std::vector<double>>{{0}, {2}}));
+    EXPECT_EQ(evalError(column, Tensor::fromRows({{1, 2}}, TensorElementType::Float)),
+              "ONNX model: the graph inputs take 1 columns ('x' 1), but the input {1, 2} has 2");
+}
+
+TEST(ONNXModule, RefusesSplitNodesItCannotEvaluate)
+{
+    const std::string prefix = "ONNX model could not be loaded: Split node 'cut': ";
+    struct Row
+    {
+        std::string label;
+        std::function<void(GraphBuilder&, onnx::NodeProto&)> edit;
+        std::string message;
+    };
+    const std::vector<Row> rows{
+        {"sizes both as attribute and input",
+         [](GraphBuilder&, onnx::NodeProto& split)
+         {
+             onnx::AttributeProto& a = *split.add_attribute();
+             a.set_name("split");
+             a.set_type(onnx::AttributeProto::INTS);
+             a.add_ints(1);
+             a.add_ints(2);
+         },
+         "it gives its split sizes both as an attribute and as an input"},
+        {"num_outputs beside sizes", [](GraphBuilder&, onnx::NodeProto& split) { setInt(split, "num_outputs", 2); },
+         "it gives both num_outputs and split sizes"},
+        {"num_outputs other than the outputs",
+         [](GraphBuilder&, onnx::NodeProto& split)
+         {
+             split.mutable_input()->RemoveLast();
+             setInt(split, "num_outputs", 3);
+         },
+         "num_outputs = 3 but it has 2 outputs"},
+        {"as many attribute sizes as outputs",
+         [](GraphBuilder&, onnx::NodeProto& split)
+         {
+             split.mutable_input()->RemoveLast();
+             onnx::AttributeProto& a = *split.add_attribute();
+             a.set_name("split");
+             a.set_type(onnx::AttributeProto::INTS);
+             for (std::int64_t v : {1, 1, 1})
+                 a.add_ints(v);
+         },
+         "split = {1, 1, 1} gives 3 sizes for 2 outputs"},
+        {"a negative size",
+         [](GraphBuilder&, onnx::NodeProto& split)
+         {
+             split.mutable_input()->RemoveLast();
+             onnx::AttributeProto& a = *split.add_attribute();
+             a.set_name("split");
+             a.set_type(onnx::AttributeProto::INTS);
+             a.add_ints(4);
+             a.add_ints(-1);
+         },
+         "split = {4, -1} has a size out of range"},
+        {"float sizes",
+         [](GraphBuilder& g, onnx::NodeProto& split)
+         {
+             g.weights("fsizes", {2}, {1, 2});
+             split.set_input(1, "fsizes");
+         },
+         "the split input is float; it must be int64"},
+        {"an output left out", [](GraphBuilder&, onnx::NodeProto& split) { split.set_output(1, ""); },
+         "output 2 is left out"},
+        {"an attribute Split does not take", [](GraphBuilder&, onnx::NodeProto& split) { setInt(split, "keepdims", 1); },
+         "attribute 'keepdims' is not supported (the operator takes axis, num_outputs (since opset 18), split "
+         "(before opset 13))"},
+        {"three inputs", [](GraphBuilder&, onnx::NodeProto& split) { split.add_input("sizes"); },
+         "it has 3 inputs; the operator takes 1 to 2"},
+    };
+    for (const Row& row : rows)
+    {
+        SCOPED_TRACE(row.label);
+        GraphBuilder g = severalInputsAndOutputs();
+        onnx::NodeProto* split = nullptr;
+        for (onnx::NodeProto& node : *g.model.mutable_graph()->mutable_node())
+            if (node.op_type() == "Split")
+                split = &node;
+        row.edit(g, *split);
+        EXPECT_EQ(loadError(g.bytes()), prefix + row.message);
+    }
+
+    // Sizes given as an input are known only when the graph runs: the node is named then.
+    GraphBuilder g = severalInputsAndOutputs();
+    for (onnx::TensorProto& t : *g.model.mutable_graph()->mutable_initializer())
+        if (t.name() == "sizes")
+            t.set_int64_data(1, 1);
+    EXPECT_EQ(evalError(Module::fromByteArray(ModuleType::ONNX, g.bytes()),
+                        Tensor::fromRows({{1, 2, 3}}, TensorElementType::Float)),
+              "ONNX model: evaluation of a {1, 3} input failed: Split node 'cut': split = {1, 1} adds up to 2, not "
+              "to the 3 elements along axis 1 of an input of shape {1, 3}");
+}
+
 TEST(ONNXModule, RefusesWhatItCannotEvaluateByNodeOperatorAndAttribute)
 {
     const std::string prefix = "ONNX model could not be loaded: ";
@@ -291,7 +452,7 @@ TEST(ONNXModule, RefusesWhatItCannotEvaluateByNodeOperatorAndAttribute)
             {"an operator it does not evaluate", g.bytes(),
              "Unique node #1: the operator Unique is not supported (supported: Add, Cast, Clip, Concat, "
              "Constant, Div, Elu, Flatten, Gemm, HardSigmoid, Identity, LeakyRelu, MatMul, Mul, Neg, "
-             "Relu, Reshape, Selu, Sigmoid, Softplus, Squeeze, Sub, Tanh, Transpose, Unsqueeze)"});
+             "Relu, Reshape, Selu, Sigmoid, Softplus, Split, Squeeze, Sub, Tanh, Transpose, Unsqueeze)"});
     }
     {
         GraphBuilder g;
@@ -356,15 +517,35 @@ TEST(ONNXModule, RefusesWhatItCannotEvaluateByNodeOperatorAndAttribute)
         g.node("Relu", "act", {"x"}, "h");
         g.node("Tanh", "act2", {"h"});
         GraphBuilder::declare(*g.model.mutable_graph()->add_output(), "h", onnx::TensorProto::FLOAT, 2);
-        rows.push_back({"two declared outputs", g.bytes(),
-                        "the graph has 2 outputs ('y', 'h'); a model gives one {cases, outputs} tensor"});
+        rows.push_back({"two declared outputs, one of open width", g.bytes(),
+                        "the output 'y' is declared {?, ?}, its second dimension symbolic or open; with 2 graph "
+                        "outputs each must declare how many output columns it gives"});
     }
     {
         GraphBuilder g;
-        GraphBuilder::declare(*g.model.mutable_graph()->add_input(), "t", onnx::TensorProto::FLOAT, 1);
+        GraphBuilder::declare(*g.model.mutable_graph()->add_input(), "t", onnx::TensorProto::FLOAT, -1);
         g.node("Add", "sum", {"x", "t"});
-        rows.push_back({"two graph inputs", g.bytes(),
-                        "the graph has 2 inputs ('x', 't'); a model takes one {cases, inputs} tensor"});
+        rows.push_back({"two graph inputs, one of open width", g.bytes(),
+                        "the input 't' is declared {?, ?}, its second dimension symbolic or open; with 2 graph "
+                        "inputs each must declare how many input columns it takes"});
+    }
+    {
+        GraphBuilder g;
+        g.model.mutable_graph()->add_input()->CopyFrom(g.model.graph().input(0));
+        g.model.mutable_graph()->mutable_input(1)->set_name("t");
+        g.model.mutable_graph()->mutable_input(1)->mutable_type()->mutable_tensor_type()->clear_shape();
+        g.node("Add", "sum", {"x", "t"});
+        rows.push_back({"two graph inputs, one of no shape", g.bytes(),
+                        "the input 't' declares no shape; with 2 graph inputs each must declare how many input "
+                        "columns it takes"});
+    }
+    {
+        GraphBuilder g;
+        g.model.mutable_graph()->mutable_input(0)->mutable_type()->mutable_tensor_type()->mutable_shape()
+            ->add_dim()->set_dim_value(1);
+        g.node("Relu", "act", {"x"});
+        rows.push_back({"an input of three dimensions", g.bytes(),
+                        "the input 'x' has 3 dimensions; a model takes {cases, inputs} or {cases} tensors"});
     }
     {
         GraphBuilder g;
