@@ -8,10 +8,16 @@
 #include "src/ai/definition/AIModuleGenerator.h"
 
 #include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+#include <algorithm>
+#include <cmath>
 #include <string>
+#include <utility>
 #include <vector>
 
 using AISystem::Tensor;
@@ -199,12 +205,9 @@ TEST(EvaluateCommand, CasesFromATrainingDataFileGiveModuleEvalToTheLastDigit)
 
 namespace
 {
-/// The sample with its AI model replaced by an ONNX model of tests/crosscheck/models, saved to path.
-void writeSampleWithOnnxModel(const QString& path, const std::string& model)
+/// The sample with its AI model replaced by an ONNX model of the given bytes, saved to path.
+void writeSampleWithOnnxBytes(const QString& path, const QByteArray& bytes)
 {
-    QFile file(QString(CONFLUX_EXAMPLES_DIR "/../tests/crosscheck/models/") + QString::fromStdString(model));
-    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    const QByteArray bytes = file.readAll();
     const auto project = EntityModel::ProjectFile::load(sample);
     EntityModel::Entity* aiModel =
         project->getRootEntity()->getOwnedChildEntitiesOfType(EntityModel::AI_Model_t).front();
@@ -212,6 +215,14 @@ void writeSampleWithOnnxModel(const QString& path, const std::string& model)
     EntityModel::EntityEditor::setValue(aiModel, EntityModel::ONNX_Model_Data_t,
                                         std::string(bytes.constData(), static_cast<std::size_t>(bytes.size())));
     EntityModel::ProjectFile::save(*project, path);
+}
+
+/// The sample with its AI model replaced by an ONNX model of tests/crosscheck/models, saved to path.
+void writeSampleWithOnnxModel(const QString& path, const std::string& model)
+{
+    QFile file(QString(CONFLUX_EXAMPLES_DIR "/../tests/crosscheck/models/") + QString::fromStdString(model));
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    writeSampleWithOnnxBytes(path, file.readAll());
 }
 
 TEST(EvaluateCommand, RefusesAnOnnxModelWhoseOutputsPerCaseDifferFromTheModelsOutputs)
@@ -236,6 +247,97 @@ TEST(EvaluateCommand, RefusesAnOnnxModelWhoseOutputsPerCaseDifferFromTheModelsOu
                   std::string::npos)
             << run.err;
         EXPECT_TRUE(run.out.empty()) << run.out;
+    }
+}
+
+/// Removes the unit conversions and scalings of the AI model's inputs and outputs in the project at
+/// path: an exported ONNX model has them inside, and takes and gives standard units.
+void dropTransformations(const QString& path)
+{
+    QFile in(path);
+    ASSERT_TRUE(in.open(QIODevice::ReadOnly));
+    QJsonObject document = QJsonDocument::fromJson(in.readAll()).object();
+    in.close();
+    QJsonArray entities = document["entities"].toArray();
+    for (int i = 0; i < entities.size(); ++i)
+    {
+        QJsonObject entity = entities[i].toObject();
+        if (entity["type"].toString() != "AI Model")
+            continue;
+        QJsonObject attributes = entity["attributes"].toObject();
+        QJsonObject specification = attributes["Specification"].toObject();
+        for (const auto& [group, list] : {std::pair<QString, QString>{"Inputs", "Input Values"},
+                                          std::pair<QString, QString>{"Outputs", "Output Values"}})
+        {
+            QJsonObject values = specification[group].toObject();
+            QJsonArray variables = values[list].toArray();
+            for (int v = 0; v < variables.size(); ++v)
+            {
+                QJsonObject variable = variables[v].toObject();
+                for (const char* key : {"To Model Transformation", "From Model Transformation", "Model Unit"})
+                    variable.remove(key);
+                variables[v] = variable;
+            }
+            values[list] = variables;
+            specification[group] = values;
+        }
+        attributes["Specification"] = specification;
+        entity["attributes"] = attributes;
+        entities[i] = entity;
+    }
+    document["entities"] = entities;
+    QFile out(path);
+    ASSERT_TRUE(out.open(QIODevice::WriteOnly));
+    out.write(QJsonDocument(document).toJson());
+}
+
+// What export-onnx writes, in each form, made the sample's AI model: evaluate gives the network's
+// outputs (from the ONNX model's graph inputs and outputs, one per exchange path, or its one tensor).
+TEST(EvaluateCommand, AnExportedONNXModelEvaluatesAsTheNetworkItWasExportedFrom)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    std::string csv = "\"" + powerHeader + "\",\"" + inletHeader + "\"\n";
+    for (const auto& [power, inlet] : std::vector<std::pair<double, double>>{{100, 15}, {432.5, 21.75}, {1000, 35}})
+        csv += std::to_string(power) + "," + std::to_string(inlet) + "\n";
+    const QString cases = dir.filePath("cases.csv");
+    write(cases, csv);
+    const Tensor inputs = AISystem::TensorWithHeaders::fromCSVFile(cases.toStdString(),
+                                                                   AISystem::TensorElementType::Double, true)
+                              .getTensor();
+    const Tensor expected = sampleModuleEval(inputs);
+    struct Row
+    {
+        QStringList options;
+        double tolerance;
+    };
+    for (const Row& row : {Row{{}, 1e-12}, Row{{"--float"}, 1e-5}, Row{{"--single-tensor"}, 1e-12}})
+    {
+        SCOPED_TRACE(row.options.join(' ').toStdString());
+        const QString onnxFile = dir.filePath("exported.onnx");
+        QProcess exporter;
+        exporter.start(CONFLUX_CLI, QStringList{"export-onnx", sample, "-o", onnxFile} + row.options);
+        ASSERT_TRUE(exporter.waitForFinished(120000));
+        ASSERT_EQ(exporter.exitCode(), 0) << exporter.readAllStandardError().toStdString();
+        QFile exported(onnxFile);
+        ASSERT_TRUE(exported.open(QIODevice::ReadOnly));
+        const QString project = dir.filePath("imported.json");
+        writeSampleWithOnnxBytes(project, exported.readAll());
+        dropTransformations(project);
+
+        const QString results = dir.filePath("results.csv");
+        const Outcome run = evaluate({project, "--inputs", cases, "-o", results});
+        ASSERT_EQ(run.status, 0) << run.err;
+        const Tensor got = AISystem::TensorWithHeaders::fromCSVFile(results.toStdString(),
+                                                                    AISystem::TensorElementType::Double, true)
+                               .getTensor()
+                               .slice(1, 2, 2);
+        ASSERT_EQ(got.getDimensionSize(0), 3);
+        ASSERT_EQ(got.getDimensionSize(1), 2);
+        for (std::int64_t o = 0; o < 2; ++o)
+            for (std::int64_t c = 0; c < 3; ++c)
+                EXPECT_NEAR(got.at(c, o), expected.at(c, o), row.tolerance * std::max(1.0, std::abs(expected.at(c, o))))
+                    << "case " << c << " output " << o;
     }
 }
 } // namespace

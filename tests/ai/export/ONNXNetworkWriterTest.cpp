@@ -18,6 +18,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <map>
 #include <random>
 #include <string>
@@ -194,14 +195,17 @@ TEST(ONNXNetworkWriter, ReadBackAsAnONNXAIModelItEvaluatesAsEvaluateDoes)
 
     struct Row
     {
+        ONNXLayout layout;
         bool float32;
         double tolerance; ///< relative to the output's range over the cases
     };
-    for (const Row& row : {Row{false, 1e-12}, Row{true, 1e-5}})
+    for (const Row& row : {Row{ONNXLayout::NamedColumns, false, 1e-12}, Row{ONNXLayout::NamedColumns, true, 1e-5},
+                           Row{ONNXLayout::SingleTensor, false, 1e-12}, Row{ONNXLayout::SingleTensor, true, 1e-5}})
     {
-        SCOPED_TRACE(row.float32 ? "float32" : "float64");
+        SCOPED_TRACE(std::string(row.layout == ONNXLayout::NamedColumns ? "named columns, " : "single tensor, ") +
+                     (row.float32 ? "float32" : "float64"));
         ONNXExportOptions options;
-        options.layout = ONNXLayout::SingleTensor;
+        options.layout = row.layout;
         options.float32 = row.float32;
         const std::string bytes = ONNXNetworkWriter::toBytes(network, options);
         const AISystem::Module imported = AISystem::Module::fromByteArray(
@@ -226,6 +230,26 @@ TEST(ONNXNetworkWriter, ReadBackAsAnONNXAIModelItEvaluatesAsEvaluateDoes)
                     << "case " << c << " output " << o;
         }
     }
+}
+
+// The ONNX fuzzer starts from the test fixtures, this export of the sample among them: it must stay
+// what the writer writes, and load as an ONNX AI model. CONFLUX_UPDATE_DOCS=1 rewrites it.
+TEST(ONNXNetworkWriter, TheSampleExportSeedingTheONNXFuzzerIsWhatTheWriterWrites)
+{
+    Sample sample;
+    const ExportedNetwork network = Conflux::extractNetwork(sample.model(), Conflux::InputBounds::Optional);
+    const std::string bytes = ONNXNetworkWriter::toBytes(network, {});
+    const QString seed = CONFLUX_EXAMPLES_DIR "/../tests/host/ai/data/sample_server_columns.onnx";
+    const char* update = std::getenv("CONFLUX_UPDATE_DOCS");
+    if (update != nullptr && std::string(update) == "1")
+        ONNXNetworkWriter::write(network, {}, seed);
+    QFile file(seed);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly)) << seed.toStdString();
+    const QByteArray stored = file.readAll();
+    EXPECT_EQ(stored.toStdString(), bytes) << "the seed is out of date: rerun with CONFLUX_UPDATE_DOCS=1";
+    const AISystem::Module imported = AISystem::Module::fromByteArray(
+        AISystem::ModuleType::ONNX, Utilities::bytearray(stored.begin(), stored.end()));
+    EXPECT_EQ(imported.getOutputWidth(2), 2);
 }
 
 TEST(ONNXNetworkWriter, ONNXReferenceEvaluatorGivesTheOutputsOfEvaluate)
