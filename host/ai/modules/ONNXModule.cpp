@@ -27,7 +27,7 @@ std::string openWidth(const ONNXGraph::Port& port)
 /// empty where the model leaves that open.
 std::optional<std::int64_t> declaredWidth(const ONNXGraph::Port& port)
 {
-    if (!port.hasShape)
+    if (!port.hasShape || port.shape.empty() || port.shape.size() > 2)
         return std::nullopt;
     if (port.shape.size() == 1)
         return 1;
@@ -46,8 +46,8 @@ std::string widthList(const std::vector<ONNXGraph::Port>& ports, const std::vect
 }
 
 /// An ONNX graph as an AI model: the columns of the inputs tensor are handed to the graph inputs in
-/// their declared order, each taking as many as it declares (one input of open width takes them
-/// all), and the graph outputs are joined side by side in their declared order.
+/// their declared order, each taking as many as it declares (a sole {cases, columns} input takes
+/// them all), and the graph outputs are joined side by side in their declared order.
 class ONNXModule : public ModuleImpl
 {
 public:
