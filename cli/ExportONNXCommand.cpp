@@ -35,7 +35,7 @@ Options:
   -o FILE.onnx      the file to write (replaced whole, or left untouched when the export fails)
   --float           float32 tensors and weights (default: the network's own element type)
   --single-tensor   one input "inputs" {cases, inputs} and one output "outputs" {cases, outputs},
-                    the columns in the model's order: the form the project's ONNX AI models take
+                    the columns in the model's order (either form loads back as an ONNX AI model)
 
 Exit status: 0 when the file is written, 2 for a bad command line, a project that does not load
 or a model that cannot be exported, 1 when the file cannot be written.

@@ -14,7 +14,7 @@ enum class ONNXLayout
     /// by its exchange path: what a user feeds by name in another runtime.
     NamedColumns,
     /// One {cases, inputs} graph input "inputs" and one {cases, outputs} output "outputs", the
-    /// columns in the model's order (named in the metadata): the form an ONNX AI model of the project takes.
+    /// columns in the model's order (named in the metadata): what a runtime that feeds one matrix takes.
     SingleTensor,
 };
 
