@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdint>
 #include <limits>
 #include <utility>
 
@@ -158,10 +159,8 @@ struct PythonValueMapping::Slots
     /// The owner's entry of a key; null with no Python error when there is none.
     static Entry* entry(Object* mapping, PyObject* key)
     {
-        PyObject* position = PyDict_GetItemWithError(mapping->owner->m_index, key);
-        if (position == nullptr)
-            return nullptr;
-        return &mapping->owner->m_entries[static_cast<std::size_t>(PyLong_AsSsize_t(position))];
+        const std::size_t position = mapping->owner->find(key);
+        return position < mapping->owner->m_entries.size() ? &mapping->owner->m_entries[position] : nullptr;
     }
 
     /// The value of a key as a new reference; null with no Python error when there is none.
@@ -409,6 +408,8 @@ PythonValueMapping::~PythonValueMapping()
         Slots::self(m_lent.get())->owner = nullptr;
         m_lent = {};
     }
+    for (auto& [key, index] : m_recent)
+        Py_XDECREF(key);
     for (Entry& entry : m_entries)
     {
         Py_XDECREF(entry.key);
@@ -417,6 +418,25 @@ PythonValueMapping::~PythonValueMapping()
     Py_XDECREF(m_dict);
     Py_XDECREF(m_index);
     Py_XDECREF(m_keys);
+}
+
+std::size_t PythonValueMapping::find(PyObject* key) const
+{
+    const bool exact = PyUnicode_CheckExact(key);
+    auto& recent = m_recent[(reinterpret_cast<std::uintptr_t>(key) >> 4) % m_recent.size()];
+    if (exact && recent.first == key)
+        return recent.second;
+    PyObject* position = PyDict_GetItemWithError(m_index, key);
+    if (position == nullptr)
+        return m_entries.size();
+    const auto index = static_cast<std::size_t>(PyLong_AsSsize_t(position));
+    if (exact)
+    {
+        Py_INCREF(key);
+        Py_XSETREF(recent.first, key);
+        recent.second = index;
+    }
+    return index;
 }
 
 bool PythonValueMapping::refresh(Entry& entry)
@@ -545,8 +565,8 @@ std::vector<PythonValueMapping::Write> PythonValueMapping::collect(const Scripti
         const ExchangeValues::Value* target = nullptr;
         std::string given; // the key's text, when it is no path of this object's
         if (known != nullptr)
-            if (PyObject* index = PyDict_GetItemWithError(known->m_index, key))
-                target = known->m_entries[static_cast<std::size_t>(PyLong_AsSsize_t(index))].value;
+            if (const std::size_t position = known->find(key); position < known->m_entries.size())
+                target = known->m_entries[position].value;
         if (PyErr_Occurred())
             throw py::error_already_set();
         if (target == nullptr)

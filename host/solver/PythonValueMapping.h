@@ -3,10 +3,12 @@
 
 #include "host/scripting/PythonValue.h"
 
+#include <array>
 #include <cstddef>
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
 struct _object;
@@ -95,6 +97,9 @@ private:
         bool storedFloat = false;            ///< a single-precision node that held a value
         float lastFloat = 0.0F;              ///< its value as it was read
     };
+    /// The position of a path's entry; size() with no Python error when there is none. The caller
+    /// holds the interpreter lock.
+    std::size_t find(_object* key) const;
     /// Brings the entry's object up to date; true when it changed. Throws what reading throws.
     bool refresh(Entry& entry);
     /// Makes the lent mapping read the model (a new one when Python kept the last).
@@ -110,6 +115,9 @@ private:
     _object* m_dict = nullptr;    ///< owned; current()'s dict, kept up to date
     _object* m_index = nullptr;   ///< owned; path -> position in m_entries
     _object* m_keys = nullptr;    ///< owned; the paths in order, a tuple
+    /// Path objects met lately (owned) and their entries: a handler asks with the same constants
+    /// every call, found by identity without comparing their text.
+    mutable std::array<std::pair<_object*, std::size_t>, 16> m_recent{};
     /// The lent mapping, reused while nobody else holds it.
     ScriptingSystem::PythonValue m_lent;
 };
