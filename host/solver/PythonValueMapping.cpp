@@ -558,6 +558,9 @@ std::vector<PythonValueMapping::Write> PythonValueMapping::collect(const Scripti
     PyObject* item = nullptr;
     while (PyDict_Next(dict, &position, &key, &item))
     {
+        // Held: converting the value may run Python code (__float__, __index__) that changes the dict.
+        const py::object keyHeld = py::reinterpret_borrow<py::object>(key);
+        const py::object itemHeld = py::reinterpret_borrow<py::object>(item);
         if (!PyUnicode_Check(key))
             throw Refused({}, "the key " + py::repr(key).cast<std::string>() + " is not a path (text)");
         // The paths of this object's values are found without leaving Python; others (full paths,
