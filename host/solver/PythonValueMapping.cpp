@@ -109,7 +109,7 @@ struct PythonValueMapping::Slots
 
     static bool isMapping(PyObject* object) { return type() != nullptr && Py_IS_TYPE(object, type()); }
 
-    /// Sets a Python exception for a C++ one; -1 or null for the caller to return.
+    /// Sets a Python RuntimeError saying what the C++ exception says.
     static void raise(const std::exception& error) { PyErr_SetString(PyExc_RuntimeError, error.what()); }
 
     static void keyError(PyObject* key)
