@@ -4,9 +4,9 @@
 
 #include <pybind11/embed.h>
 
+#include <algorithm>
 #include <atomic>
 #include <condition_variable>
-#include <map>
 #include <mutex>
 #include <sstream>
 #include <thread>
@@ -34,35 +34,28 @@ public:
         return *watchdog;
     }
 
-    std::uint64_t add(unsigned long threadId, Clock::time_point deadline)
+    /// Every Python call takes this path: no allocation once the list has grown to the number of
+    /// limits in force at once.
+    void add(unsigned long threadId, Clock::time_point deadline, std::atomic<bool>* fired)
     {
         std::lock_guard lock(m_mutex);
-        const std::uint64_t token = ++m_lastToken;
-        m_entries[token] = Entry{threadId, deadline, false};
+        m_entries.push_back(Entry{threadId, deadline, fired});
         // The watchdog wakes by itself at the deadline it waits for; waking it for a later one would
         // cost every call a thread switch.
         if (deadline < m_waitingUntil)
             m_wake.notify_one();
-        return token;
     }
 
-    /// Removes the entry; true when it had fired.
-    bool remove(std::uint64_t token)
+    /// Removes the entry: the watchdog no longer touches its flag.
+    void remove(const std::atomic<bool>* fired)
     {
         std::lock_guard lock(m_mutex);
-        const auto found = m_entries.find(token);
+        const auto found =
+            std::find_if(m_entries.begin(), m_entries.end(), [fired](const Entry& entry) { return entry.fired == fired; });
         if (found == m_entries.end())
-            return false;
-        const bool fired = found->second.fired;
-        m_entries.erase(found);
-        return fired;
-    }
-
-    bool fired(std::uint64_t token)
-    {
-        std::lock_guard lock(m_mutex);
-        const auto found = m_entries.find(token);
-        return found != m_entries.end() && found->second.fired;
+            return;
+        *found = m_entries.back();
+        m_entries.pop_back();
     }
 
 private:
@@ -70,7 +63,7 @@ private:
     {
         unsigned long threadId;
         Clock::time_point deadline;
-        bool fired;
+        std::atomic<bool>* fired; ///< the limit's own flag
     };
 
     Watchdog() : m_thread([this] { run(); }) { m_thread.detach(); }
@@ -87,7 +80,7 @@ private:
                 continue;
             }
             Clock::time_point earliest = Clock::time_point::max();
-            for (const auto& [token, entry] : m_entries)
+            for (const Entry& entry : m_entries)
                 earliest = std::min(earliest, entry.deadline);
             if (Clock::now() < earliest)
             {
@@ -103,11 +96,11 @@ private:
                 // removes it holding that lock, so the exception reaches the code it was meant for.
                 std::lock_guard again(m_mutex);
                 const Clock::time_point now = Clock::now();
-                for (auto& [token, entry] : m_entries)
+                for (Entry& entry : m_entries)
                     if (entry.deadline <= now)
                     {
                         PyThreadState_SetAsyncExc(entry.threadId, PyExc_TimeoutError);
-                        entry.fired = true;
+                        entry.fired->store(true);
                         entry.deadline = now + repeatEvery;
                     }
             }
@@ -117,8 +110,7 @@ private:
 
     std::mutex m_mutex;
     std::condition_variable m_wake;
-    std::map<std::uint64_t, Entry> m_entries;
-    std::uint64_t m_lastToken = 0;
+    std::vector<Entry> m_entries;
     /// The deadline the thread sleeps until (max: until woken; min: it is not asleep).
     Clock::time_point m_waitingUntil = Clock::time_point::max();
     std::thread m_thread;
@@ -126,19 +118,20 @@ private:
 } // namespace
 
 PythonTimeLimit::PythonTimeLimit()
-    : m_token(Watchdog::instance().add(PyThread_get_thread_ident(), Clock::now() + limit()))
 {
+    Watchdog::instance().add(PyThread_get_thread_ident(), Clock::now() + limit(), &m_fired);
 }
 
 PythonTimeLimit::~PythonTimeLimit()
 {
-    if (Watchdog::instance().remove(m_token))
+    Watchdog::instance().remove(&m_fired);
+    if (m_fired.load())
         PyThreadState_SetAsyncExc(PyThread_get_thread_ident(), nullptr); // one still pending
 }
 
 bool PythonTimeLimit::expired() const
 {
-    return Watchdog::instance().fired(m_token);
+    return m_fired.load();
 }
 
 std::string PythonTimeLimit::message()

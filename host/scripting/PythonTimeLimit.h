@@ -1,6 +1,6 @@
 #pragma once
+#include <atomic>
 #include <chrono>
-#include <cstdint>
 #include <string>
 
 namespace ScriptingSystem
@@ -32,6 +32,7 @@ public:
     static void setLimit(std::chrono::milliseconds limit);
 
 private:
-    std::uint64_t m_token;
+    /// Set by the watchdog when the limit passed, while it holds the object's entry.
+    std::atomic<bool> m_fired{false};
 };
 } // namespace ScriptingSystem

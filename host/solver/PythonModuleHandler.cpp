@@ -44,24 +44,27 @@ void PythonModuleHandler::call(TesseraSDK::EventType event, ExchangeSession& ses
         m_mapping = std::make_unique<PythonValueMapping>(values, true);
         m_mapped = &values;
     }
-    const ScriptingSystem::PythonValue mapping = m_mapping->current();
     session.valuesRead(m_module, m_mapping->size());
 
     ScriptingSystem::PythonValue result;
-    try
     {
-        result = m_function.call({mapping});
-    }
-    catch (const std::runtime_error& error)
-    {
-        throw std::runtime_error(where() + ": " + error.what());
+        // The mapping reads the model only while the call lasts.
+        const PythonValueMapping::Lease lease = m_mapping->lend();
+        try
+        {
+            result = m_function.call({lease.mapping()});
+        }
+        catch (const std::runtime_error& error)
+        {
+            throw std::runtime_error(where() + ": " + error.what());
+        }
     }
 
     // Every returned pair is checked before the first is written, so a refused one writes nothing.
     std::vector<PythonValueMapping::Write> writes;
     try
     {
-        writes = PythonValueMapping::fromPython(result, values, true);
+        writes = m_mapping->writes(result, true);
         for (const PythonValueMapping::Write& write : writes)
         {
             const double* number = std::get_if<double>(&write.value);

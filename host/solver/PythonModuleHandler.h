@@ -11,8 +11,9 @@ namespace CFDSolver
 class PythonValueMapping;
 
 /// A function of a Python controller module as the solver calls it. At the generation event and
-/// at each iteration or time step it is called with one argument, a dict from the path of every
-/// value the controllers may read to its value; the mapping it returns (or None) is written back.
+/// at each iteration or time step it is called with one argument, a mapping from the path of every
+/// value the controllers may read to its value (PythonValueMapping::lend: read as asked, a dict of
+/// its own otherwise); the dict it returns (or None) is written back.
 /// A returned path that does not exist, is not writable, or whose value has the wrong kind or is
 /// out of range fails the call and nothing of that mapping is written. The call is bound by the
 /// interpreter's time limit. The end of the solve does not call it: it cannot tell the events
