@@ -45,6 +45,26 @@ std::string widthList(const std::vector<ONNXGraph::Port>& ports, const std::vect
     return text;
 }
 
+/// Refuses graph inputs (side "input", verb "takes") or outputs ("output", "gives") that an AI
+/// model's {cases, columns} tensor cannot be handed to or joined from.
+void checkPorts(const std::vector<ONNXGraph::Port>& ports, const std::string& side, const std::string& verb)
+{
+    for (const ONNXGraph::Port& port : ports)
+    {
+        if (port.type == ONNXElementType::Int64)
+            throw std::runtime_error("'" + port.name +
+                                     "' is int64; a model's input and output are float or double");
+        if (port.hasShape && port.shape.size() != 2 && port.shape.size() != 1)
+            throw std::runtime_error("the " + side + " '" + port.name + "' has " +
+                                     std::to_string(port.shape.size()) + " dimensions; a model " + verb +
+                                     " {cases, " + side + "s} or {cases} tensors");
+        if (ports.size() > 1 && !declaredWidth(port))
+            throw std::runtime_error("the " + side + " '" + port.name + "' " + openWidth(port) + "; with " +
+                                     std::to_string(ports.size()) + " graph " + side +
+                                     "s each must declare how many " + side + " columns it " + verb);
+    }
+}
+
 /// An ONNX graph as an AI model: the columns of the inputs tensor are handed to the graph inputs in
 /// their declared order, each taking as many as it declares (a sole {cases, columns} input takes
 /// them all), and the graph outputs are joined side by side in their declared order.
@@ -95,7 +115,8 @@ public:
         // A model exported for a batch of one takes its cases one at a time.
         bool oneAtATime = false;
         for (const ONNXGraph::Port& input : ports)
-            oneAtATime = oneAtATime || (input.hasShape && !input.shape.empty() && input.shape[0] == 1 && rows > 1);
+            oneAtATime =
+                oneAtATime || (input.hasShape && !input.shape.empty() && input.shape[0] == 1 && rows > 1);
         std::vector<double> results;
         std::int64_t width = -1;
         const std::int64_t batch = oneAtATime ? 1 : rows;
@@ -198,34 +219,8 @@ std::shared_ptr<const ModuleImpl> loadONNXModule(const Utilities::bytearray& byt
         if (graph.inputs().empty())
             throw std::runtime_error("the graph has no inputs; a model takes one {cases, inputs} tensor or "
                                      "one {cases} or {cases, columns} tensor per group of input columns");
-        for (const ONNXGraph::Port& input : graph.inputs())
-        {
-            if (input.type == ONNXElementType::Int64)
-                throw std::runtime_error("'" + input.name +
-                                         "' is int64; a model's input and output are float or double");
-            if (input.hasShape && input.shape.size() != 2 && input.shape.size() != 1)
-                throw std::runtime_error("the input '" + input.name + "' has " +
-                                         std::to_string(input.shape.size()) +
-                                         " dimensions; a model takes {cases, inputs} or {cases} tensors");
-            if (graph.inputs().size() > 1 && !declaredWidth(input))
-                throw std::runtime_error("the input '" + input.name + "' " + openWidth(input) + "; with " +
-                                         std::to_string(graph.inputs().size()) +
-                                         " graph inputs each must declare how many input columns it takes");
-        }
-        for (const ONNXGraph::Port& output : graph.outputs())
-        {
-            if (output.type == ONNXElementType::Int64)
-                throw std::runtime_error("'" + output.name +
-                                         "' is int64; a model's input and output are float or double");
-            if (output.hasShape && output.shape.size() != 2 && output.shape.size() != 1)
-                throw std::runtime_error("the output '" + output.name + "' has " +
-                                         std::to_string(output.shape.size()) +
-                                         " dimensions; a model gives {cases, outputs} or {cases} tensors");
-            if (graph.outputs().size() > 1 && !declaredWidth(output))
-                throw std::runtime_error("the output '" + output.name + "' " + openWidth(output) + "; with " +
-                                         std::to_string(graph.outputs().size()) +
-                                         " graph outputs each must declare how many output columns it gives");
-        }
+        checkPorts(graph.inputs(), "input", "takes");
+        checkPorts(graph.outputs(), "output", "gives");
         return std::make_shared<ONNXModule>(std::move(graph));
     }
     catch (const std::runtime_error& e)
