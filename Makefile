@@ -9,13 +9,16 @@ CLANG := -DCMAKE_C_COMPILER=clang-14 -DCMAKE_CXX_COMPILER=clang++-14
 # A compiler cache when one is installed: every build folder below shares it. base_dir makes paths
 # relative, so another checkout of the same sources (a fresh clone, a worktree) hits the same entries;
 # the size holds the gcc, sanitize, tsan and fuzz folders together.
-CCACHE := $(shell command -v ccache 2>/dev/null)
-ifneq ($(CCACHE),)
 export CCACHE_BASEDIR ?= $(CURDIR)
 export CCACHE_MAXSIZE ?= 20G
 export CCACHE_NOHASHDIR ?= true
-LAUNCHER := -DCMAKE_C_COMPILER_LAUNCHER=$(CCACHE) -DCMAKE_CXX_COMPILER_LAUNCHER=$(CCACHE)
-endif
+# Looked up when a folder is configured, after `deps` may have installed it: looked up when the
+# Makefile is read, a fresh machine's first build ran without the cache and the next configure,
+# now with a launcher, rebuilt everything.
+CCACHE = $(shell command -v ccache 2>/dev/null)
+# Without it a folder configured with it before must forget it, or every compile fails.
+LAUNCHER = $(if $(CCACHE),-DCMAKE_C_COMPILER_LAUNCHER=$(CCACHE) -DCMAKE_CXX_COMPILER_LAUNCHER=$(CCACHE),\
+	-UCMAKE_C_COMPILER_LAUNCHER -UCMAKE_CXX_COMPILER_LAUNCHER)
 FUZZERS := fuzz_project_file fuzz_csv_reader fuzz_data_streams fuzz_neural_network_model fuzz_onnx_model fuzz_fmu_network
 # The tests that run generation, checks, evaluations and the interpreter on several threads at once.
 TSAN_TESTS := HostEntityModelTests HostScriptingTests HostAITests HostServicesTests ConfluxExchangeTests ConfluxChecksTests \
