@@ -6,6 +6,7 @@
 #include "host/entitymodel/Project.h"
 #include "host/entitymodel/ProjectFile.h"
 #include "src/ai/definition/AIModuleGenerator.h"
+#include "tests/cli/AIModelEdit.h"
 
 #include <QFile>
 #include <QJsonArray>
@@ -254,17 +255,8 @@ TEST(EvaluateCommand, RefusesAnOnnxModelWhoseOutputsPerCaseDifferFromTheModelsOu
 /// path: an exported ONNX model has them inside, and takes and gives standard units.
 void dropTransformations(const QString& path)
 {
-    QFile in(path);
-    ASSERT_TRUE(in.open(QIODevice::ReadOnly));
-    QJsonObject document = QJsonDocument::fromJson(in.readAll()).object();
-    in.close();
-    QJsonArray entities = document["entities"].toArray();
-    for (int i = 0; i < entities.size(); ++i)
+    const auto drop = [](QJsonObject& attributes)
     {
-        QJsonObject entity = entities[i].toObject();
-        if (entity["type"].toString() != "AI Model")
-            continue;
-        QJsonObject attributes = entity["attributes"].toObject();
         QJsonObject specification = attributes["Specification"].toObject();
         for (const auto& [group, list] : {std::pair<QString, QString>{"Inputs", "Input Values"},
                                           std::pair<QString, QString>{"Outputs", "Output Values"}})
@@ -282,13 +274,8 @@ void dropTransformations(const QString& path)
             specification[group] = values;
         }
         attributes["Specification"] = specification;
-        entity["attributes"] = attributes;
-        entities[i] = entity;
-    }
-    document["entities"] = entities;
-    QFile out(path);
-    ASSERT_TRUE(out.open(QIODevice::WriteOnly));
-    out.write(QJsonDocument(document).toJson());
+    };
+    ASSERT_TRUE(CliTest::rewriteAIModels(path, path, drop)) << path.toStdString();
 }
 
 // What export-onnx writes, in each form, made the sample's AI model: evaluate gives the network's

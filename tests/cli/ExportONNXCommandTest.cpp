@@ -1,6 +1,6 @@
+#include "tests/cli/AIModelEdit.h"
+
 #include <QFile>
-#include <QJsonArray>
-#include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -40,25 +40,10 @@ std::string read(const QString& path)
 /// The sample with its AI model's "Model Type" changed, written into `dir`.
 QString sampleOfType(const QTemporaryDir& dir, const QString& type)
 {
-    QFile in(sample);
-    EXPECT_TRUE(in.open(QIODevice::ReadOnly));
-    QJsonObject document = QJsonDocument::fromJson(in.readAll()).object();
-    QJsonArray entities = document["entities"].toArray();
-    for (int i = 0; i < entities.size(); ++i)
-    {
-        QJsonObject entity = entities[i].toObject();
-        if (entity["type"].toString() != "AI Model")
-            continue;
-        QJsonObject attributes = entity["attributes"].toObject();
-        attributes["Model Type"] = type;
-        entity["attributes"] = attributes;
-        entities[i] = entity;
-    }
-    document["entities"] = entities;
     const QString path = dir.filePath("sample-" + type + ".json");
-    QFile out(path);
-    EXPECT_TRUE(out.open(QIODevice::WriteOnly));
-    out.write(QJsonDocument(document).toJson());
+    EXPECT_TRUE(CliTest::rewriteAIModels(sample, path,
+                                         [&](QJsonObject& attributes) { attributes["Model Type"] = type; }))
+        << path.toStdString();
     return path;
 }
 } // namespace
