@@ -36,6 +36,7 @@
 #include <memory>
 #include <string>
 
+#include <fcntl.h>
 #include <unistd.h>
 
 namespace
@@ -76,9 +77,40 @@ Sample& sample()
     return s;
 }
 
+/// Standard error sent to /dev/null while it lives: the sample's library reports its refused
+/// write once per run, which would bury the figures under hundreds of the same line.
+class StderrSilenced
+{
+public:
+    StderrSilenced() : m_saved(::dup(STDERR_FILENO))
+    {
+        const int null = ::open("/dev/null", O_WRONLY);
+        if (null >= 0)
+        {
+            std::fflush(stderr);
+            ::dup2(null, STDERR_FILENO);
+            ::close(null);
+        }
+    }
+    ~StderrSilenced()
+    {
+        if (m_saved < 0)
+            return;
+        std::fflush(stderr);
+        ::dup2(m_saved, STDERR_FILENO);
+        ::close(m_saved);
+    }
+    StderrSilenced(const StderrSilenced&) = delete;
+    StderrSilenced& operator=(const StderrSilenced&) = delete;
+
+private:
+    int m_saved;
+};
+
 void dryRunLibrary(benchmark::State& state)
 {
     const int iterations = static_cast<int>(state.range(0));
+    const StderrSilenced quiet;
     for (auto _ : state)
         if (!sample().run(iterations, Conflux::LinkerType::UserDefinedDLL).succeeded())
             state.SkipWithError("the library's dry run failed");
