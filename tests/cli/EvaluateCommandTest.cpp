@@ -251,31 +251,34 @@ TEST(EvaluateCommand, RefusesAnOnnxModelWhoseOutputsPerCaseDifferFromTheModelsOu
     }
 }
 
+/// `value` without `keys`, at any depth.
+QJsonValue withoutKeys(const QJsonValue& value, const QStringList& keys)
+{
+    if (value.isArray())
+    {
+        QJsonArray items;
+        for (const QJsonValue& item : value.toArray())
+            items.append(withoutKeys(item, keys));
+        return items;
+    }
+    if (!value.isObject())
+        return value;
+    QJsonObject object = value.toObject();
+    for (const QString& key : keys)
+        object.remove(key);
+    for (auto member = object.begin(); member != object.end(); ++member)
+        *member = withoutKeys(*member, keys);
+    return object;
+}
+
 /// Removes the unit conversions and scalings of the AI model's inputs and outputs in the project at
 /// path: an exported ONNX model has them inside, and takes and gives standard units.
 void dropTransformations(const QString& path)
 {
-    const auto drop = [](QJsonObject& attributes)
-    {
-        QJsonObject specification = attributes["Specification"].toObject();
-        for (const auto& [group, list] : {std::pair<QString, QString>{"Inputs", "Input Values"},
-                                          std::pair<QString, QString>{"Outputs", "Output Values"}})
-        {
-            QJsonObject values = specification[group].toObject();
-            QJsonArray variables = values[list].toArray();
-            for (int v = 0; v < variables.size(); ++v)
-            {
-                QJsonObject variable = variables[v].toObject();
-                for (const char* key : {"To Model Transformation", "From Model Transformation", "Model Unit"})
-                    variable.remove(key);
-                variables[v] = variable;
-            }
-            values[list] = variables;
-            specification[group] = values;
-        }
-        attributes["Specification"] = specification;
-    };
-    ASSERT_TRUE(CliTest::rewriteAIModels(path, path, drop)) << path.toStdString();
+    const QStringList keys{"To Model Transformation", "From Model Transformation", "Model Unit"};
+    ASSERT_TRUE(CliTest::rewriteAIModels(path, path, [&](QJsonObject& attributes)
+                                         { attributes = withoutKeys(attributes, keys).toObject(); }))
+        << path.toStdString();
 }
 
 // What export-onnx writes, in each form, made the sample's AI model: evaluate gives the network's
