@@ -568,8 +568,8 @@ std::vector<PythonValueMapping::Write> PythonValueMapping::collect(const Scripti
         const ExchangeValues::Value* target = nullptr;
         std::string given; // the key's text, when it is no path of this object's
         if (known != nullptr)
-            if (const std::size_t position = known->find(key); position < known->m_entries.size())
-                target = known->m_entries[position].value;
+            if (const std::size_t entry = known->find(key); entry < known->m_entries.size())
+                target = known->m_entries[entry].value;
         if (PyErr_Occurred())
             throw py::error_already_set();
         if (target == nullptr)
